@@ -1,0 +1,25 @@
+// Memory blocks from the system and byte clearing.
+#include "common.h"
+
+void* AllocBlock(DWORD size)
+{
+    void* block = VirtualAlloc(NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    // Every caller relies on the block; running on without it would write through null.
+    if (!block)
+        ShowMessage(MSG_ERROR | MSG_EXIT, "Not enough memory");
+    return block;
+}
+
+void FreeBlock(void** block)
+{
+    if (*block)
+        VirtualFree(*block, 0, MEM_RELEASE);
+    *block = 0;
+}
+
+void ZeroBytes(void* pointer, DWORD count)
+{
+    volatile char* p = (volatile char*)pointer;
+    while (count--)
+        *p++ = 0;
+}

@@ -1,0 +1,78 @@
+// The uninstall log: reader, text table, action list, sorted string sets, ordering and fields.
+#pragma once
+#include <windows.h>
+
+enum {
+    MAX_ACTIONS = 19999,        // actions kept; the block has room for one more
+    ACTION_BLOCK = 20000,
+    MAX_TEXTS = 1000,           // StringTable slots
+    TEXT_BUFFER = 512,          // GetLogString's result, terminating zero included
+    SET_CAPACITY = 20000,       // strings in RecordSet and in ProcessedFiles
+    STRING_POOL_SIZE = 200000,  // bytes of ProcessedFiles' path copies
+    KEY_FIELD_MAX = 63,         // characters of a key field
+    NO_TEXT_SLOT = 65535,
+    KEY_IGNORED = 65535,
+    FIRST_ACTION_KEY = 1001
+};
+
+struct ActionEntry {
+    int key;            // place in the run
+    char* record;       // LogRecord: the letter, then the fields
+};
+
+struct ActionListType {
+    ActionEntry* entries;
+    int count;
+};
+
+struct StringTableType {
+    char** texts;                   // block of MAX_TEXTS pointers into g_logBuffer
+    int count;
+    unsigned short ids[MAX_TEXTS];
+};
+
+struct SortedStringSet {
+    char** items;       // ascending, no two equal ignoring case
+    int count;
+    int pos;            // result of the last search
+    unsigned int span;  // search working state
+};
+
+struct StringPoolType {
+    char* block;        // STRING_POOL_SIZE bytes
+    char* next;         // first free byte
+};
+
+extern char* g_logBuffer;           // the log text, rewritten in place; everything points into it
+extern ActionListType ActionList;   // actions sorted by key
+extern StringTableType StringTable; // texts by id
+extern SortedStringSet RecordSet;   // every non-A record seen, to drop repeats
+extern SortedStringSet ProcessedFiles; // every file path already handled
+extern StringPoolType StringPool;   // copies of ProcessedFiles' paths
+extern int g_autoKeyCounters[9];    // automatic-key counters of B C D E J K M P U
+
+// Reader
+void ReadUninstallLog(void);
+int ParseRecordKey(char** line);
+unsigned short FindTextId(int id);
+const char* GetLogString(int id);
+void ResetLogState(void);
+
+// Sorted string set
+int SetLocate(SortedStringSet* set, const char* s);
+int SetSearch(SortedStringSet* set, const char* s);
+int SetInsert(SortedStringSet* set, const char* s);
+int MarkProcessed(const char* path);
+void MoveBytes(void* destination, const void* source, DWORD n);
+
+// Ordering
+typedef int (*CompareFunction)(const void* a, const void* b);
+void SortActions(void* base, int count, unsigned short size, CompareFunction compare);
+int CompareKeys(const void* a, const void* b);
+void SwapBytes(void* a, void* b, unsigned int n);
+
+// Fields. GetField returns 0 and an empty destination when the field does not fit.
+int GetField(char* destination, int destinationSize, const char* text, int n);
+int ParseInt(const char* text);
+void Unquote(char* text);
+void ExpandLineBreaks(char* text);

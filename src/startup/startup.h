@@ -1,0 +1,36 @@
+// Start-up and stage control: the process-wide paths and flags, the entry and the two stages.
+#pragma once
+#include <windows.h>
+
+enum {
+    TAIL_SIZE = 256,        // bytes at the end of the executable that may name the log
+    TEXT_FIELD = 128,       // g_productName and g_caption
+    RELAUNCH_BUFFER = 1024  // g_relaunchCommand
+};
+
+extern volatile LONG g_instanceCounter; // shared by all processes of one executable file, starts at -1
+extern HMODULE g_moduleHandle;          // the running executable
+extern char g_exePath[];                // full path of the running executable (512)
+extern char g_exeDir[];                 // its folder without trailing backslash (512)
+extern int g_silent;                    // set by every -s switch, never cleared
+extern char g_argLogPath[];             // log path from the command line; non-empty only in the second stage (512)
+extern char g_workDir[];                // temp folder without trailing backslash, or "c:\" (512)
+extern char g_startDir[];               // start folder; later scratch for tail, copy path, leftover entry (1024)
+extern char g_logPath[];                // full path of the uninstall log (512)
+extern char g_productName[];            // text 10 (128)
+extern char g_caption[];                // text 48, a space, text 10 (128)
+extern char g_relaunchCommand[];        // command line of the second stage (1024)
+
+// Start-up: clears the state, applies the single-instance rule and finds every path.
+// Returns 0 when this process is a second instance and must end at once.
+int StartUp(void);
+void ClearRunState(void);
+void ParseCommandLine(void);
+int ParseCommandLineText(const char* commandLine); // 0 when the log path does not fit g_argLogPath
+void TakeLogNameFromTail(const char* tail, char* name, int nameSize);
+void ApplyWorkFolderRule(void);
+void FindLogPath(void);
+
+// Stage control: tables, then the first or the second stage; never returns.
+void RunStages(void);
+void WriteSelfRemovalScript(void);

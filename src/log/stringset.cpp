@@ -1,8 +1,90 @@
 // Sorted string sets: RecordSet, ProcessedFiles and the pool of path copies.
 #include "log.h"
+#include "../common/common.h"
 
-int SetLocate(SortedStringSet* set, const char* s) { (void)set; (void)s; return 1; }
-int SetSearch(SortedStringSet* set, const char* s) { (void)set; (void)s; return 1; }
-int SetInsert(SortedStringSet* set, const char* s) { (void)set; (void)s; return 0; }
-int MarkProcessed(const char* path) { (void)path; return 1; }
-void MoveBytes(void* destination, const void* source, DWORD n) { (void)destination; (void)source; (void)n; }
+static int CompareItem(const char* stored, const char* searched)
+{
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, stored, -1, searched, -1);
+}
+
+int SetSearch(SortedStringSet* set, const char* s)
+{
+    for (;;) {
+        if (set->span <= 1)
+            return CompareItem(set->items[set->pos], s);
+        unsigned int half = set->span / 2;
+        unsigned int odd = set->span % 2;
+        int c = CompareItem(set->items[set->pos + half], s);
+        if (c == CSTR_LESS_THAN) {
+            set->pos += half + odd;
+            set->span = set->span - odd - half;
+        } else if (c == CSTR_GREATER_THAN) {
+            set->span = set->span - odd - half;
+        } else {
+            set->pos += half;
+            while (c == CSTR_EQUAL && set->pos > 0) {
+                set->pos--;
+                c = CompareItem(set->items[set->pos], s);
+            }
+            if (c == CSTR_EQUAL)
+                return c;
+            set->pos++;
+            return CompareItem(set->items[set->pos], s);
+        }
+    }
+}
+
+int SetLocate(SortedStringSet* set, const char* s)
+{
+    set->span = (unsigned int)set->count;
+    set->pos = 0;
+    if (set->count == 0)
+        return 1;
+    int r = SetSearch(set, s);
+    if (r == CSTR_EQUAL)
+        return 0;
+    return r == CSTR_LESS_THAN ? -1 : 1;
+}
+
+int SetInsert(SortedStringSet* set, const char* s)
+{
+    int r = SetLocate(set, s);
+    if (r == 0)
+        return 0;
+    // A full set takes nothing more; the caller treats the string as not new.
+    if (set->count >= SET_CAPACITY)
+        return 0;
+    int at = (r == -1) ? set->pos + 1 : set->pos;
+    MoveBytes(&set->items[at + 1], &set->items[at], (DWORD)(sizeof(char*) * (set->count - at)));
+    set->pos = at;
+    set->items[at] = (char*)s;
+    set->count++;
+    return 1;
+}
+
+int MarkProcessed(const char* path)
+{
+    // A path that no longer fits the pool cannot be remembered; it counts as handled already,
+    // so that nothing is removed that the run could not keep track of.
+    int n = TextLength(path);
+    if (StringPool.next + n + 1 > StringPool.block + STRING_POOL_SIZE)
+        return 0;
+    CopyText(StringPool.next, n + 1, path);
+    if (!SetInsert(&ProcessedFiles, StringPool.next))
+        return 0;
+    StringPool.next += n + 1;
+    return 1;
+}
+
+void MoveBytes(void* destination, const void* source, DWORD n)
+{
+    char* d = (char*)destination;
+    const char* s = (const char*)source;
+    if (s < d && d < s + n) {
+        while (n--)
+            d[n] = s[n];
+    } else {
+        for (DWORD i = 0; i < n; i++)
+            d[i] = s[i];
+    }
+}

@@ -1,0 +1,4 @@
+// Shared library release (K records): the SharedDLLs reference count.
+#include "actions.h"
+
+void ReleaseSharedLibrary(void) {}

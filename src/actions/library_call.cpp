@@ -1,4 +1,63 @@
 // Library calls (C and D records): load, call with text arguments, release.
 #include "actions.h"
 
-void CallLibraryFunction(int stopOnZero) { (void)stopOnZero; }
+enum {
+    LIBRARY_PATH_FIELD = 512,   // library path, terminating zero included
+    FUNCTION_NAME_FIELD = 64,   // exported name
+    ARGUMENT_COUNT_FIELD = 64,  // the count as written
+    ARGUMENT_FIELD = 256,       // one argument text
+    ARGUMENT_SLOTS = 5,
+    FIRST_ARGUMENT_FIELD = 3
+};
+
+// The called functions use the Windows convention, so the callee removes its arguments on PE32.
+typedef int (WINAPI* LibraryFunction0)(void);
+typedef int (WINAPI* LibraryFunction1)(const char*);
+typedef int (WINAPI* LibraryFunction2)(const char*, const char*);
+typedef int (WINAPI* LibraryFunction3)(const char*, const char*, const char*);
+typedef int (WINAPI* LibraryFunction4)(const char*, const char*, const char*, const char*);
+typedef int (WINAPI* LibraryFunction5)(const char*, const char*, const char*, const char*, const char*);
+
+void CallLibraryFunction(int stopOnZero)
+{
+    const char* fields = g_currentAction->record + 1;
+    char libraryPath[LIBRARY_PATH_FIELD];
+    char functionName[FUNCTION_NAME_FIELD];
+    char countField[ARGUMENT_COUNT_FIELD];
+    char slots[ARGUMENT_SLOTS][ARGUMENT_FIELD];
+
+    // Every field is read before the library is loaded: a record that cannot be called as
+    // written runs none of the library's code, not even its start-up routine.
+    if (!GetField(libraryPath, LIBRARY_PATH_FIELD, fields, 0) || !GetField(functionName, FUNCTION_NAME_FIELD, fields, 1)
+        || !GetField(countField, ARGUMENT_COUNT_FIELD, fields, 2))
+        return;
+    int count = ParseInt(countField);
+    if (count < 0 || count > ARGUMENT_SLOTS)
+        return;
+    for (int i = 0; i < count; i++) {
+        if (!GetField(slots[i], ARGUMENT_FIELD, fields, FIRST_ARGUMENT_FIELD + i))
+            return; // a cut argument would be another text than the log's
+    }
+
+    int result = 1;
+    HMODULE library = LoadLibraryA(libraryPath);
+    // Held as the one pointer type that converts to every other without complaint.
+    void (*function)(void) = library ? (void (*)(void))GetProcAddress(library, functionName) : NULL;
+    if (function) {
+        int value = 1;
+        switch (count) {
+        case 0: value = ((LibraryFunction0)function)(); break;
+        case 1: value = ((LibraryFunction1)function)(slots[0]); break;
+        case 2: value = ((LibraryFunction2)function)(slots[0], slots[1]); break;
+        case 3: value = ((LibraryFunction3)function)(slots[0], slots[1], slots[2]); break;
+        case 4: value = ((LibraryFunction4)function)(slots[0], slots[1], slots[2], slots[3]); break;
+        case 5: value = ((LibraryFunction5)function)(slots[0], slots[1], slots[2], slots[3], slots[4]); break;
+        }
+        if (stopOnZero)
+            result = value;
+    }
+    if (library)
+        FreeLibrary(library);
+    if (stopOnZero && result == 0)
+        ExitProcess(0);
+}

@@ -12,7 +12,9 @@ enum {
     KEY_FIELD_MAX = 63,         // characters of a key field
     NO_TEXT_SLOT = 65535,
     KEY_IGNORED = 65535,
-    FIRST_ACTION_KEY = 1001
+    FIRST_ACTION_KEY = 1001,
+    AUTO_KEY_LETTERS = 9,       // B C D E J K M P U draw automatic keys
+    SORT_STACK = 30             // pending ranges of SortActions
 };
 
 struct ActionEntry {
@@ -49,7 +51,8 @@ extern StringTableType StringTable; // texts by id
 extern SortedStringSet RecordSet;   // every non-A record seen, to drop repeats
 extern SortedStringSet ProcessedFiles; // every file path already handled
 extern StringPoolType StringPool;   // copies of ProcessedFiles' paths
-extern int g_autoKeyCounters[9];    // automatic-key counters of B C D E J K M P U
+extern int g_autoKeyCounters[AUTO_KEY_LETTERS]; // automatic-key counters of B C D E J K M P U
+extern int g_sortMaxDepth;          // most pending ranges the last SortActions held, for tests
 
 // Reader
 void ReadUninstallLog(void);
@@ -57,6 +60,10 @@ int ParseRecordKey(char** line);
 unsigned short FindTextId(int id);
 const char* GetLogString(int id);
 void ResetLogState(void);
+// Next record line of a log block whose extra zero byte is at end: turns line ends into zeros,
+// skips every line that is not a record line (and lines holding a zero byte), and returns 0
+// once the walk is over (a last line without a line end is not read).
+char* NextRecordLine(char** position, char* end);
 
 // Sorted string set
 int SetLocate(SortedStringSet* set, const char* s);

@@ -18,7 +18,8 @@ int SetSearch(SortedStringSet* set, const char* s)
         if (c == CSTR_LESS_THAN) {
             set->pos += half + odd;
             set->span = set->span - odd - half;
-        } else if (c == CSTR_GREATER_THAN) {
+        } else if (c != CSTR_EQUAL) {
+            // A failed comparison (0) is taken as greater, never as equal.
             set->span = set->span - odd - half;
         } else {
             set->pos += half;
@@ -67,7 +68,7 @@ int MarkProcessed(const char* path)
     // A path that no longer fits the pool cannot be remembered; it counts as handled already,
     // so that nothing is removed that the run could not keep track of.
     int n = TextLength(path);
-    if (StringPool.next + n + 1 > StringPool.block + STRING_POOL_SIZE)
+    if ((INT_PTR)n + 1 > (StringPool.block + STRING_POOL_SIZE) - StringPool.next)
         return 0;
     CopyText(StringPool.next, n + 1, path);
     if (!SetInsert(&ProcessedFiles, StringPool.next))

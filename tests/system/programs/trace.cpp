@@ -1,0 +1,57 @@
+// Test program that records how it was started: its whole command line and its current directory.
+#include <windows.h>
+#include <cstdlib>
+#include <string>
+
+// trace FILE [sleep=MS] [anything...]
+// Appends one line "<command line>\t<current directory>\r\n" to FILE (the first argument, quoted or
+// not), after sleeping MS milliseconds when an argument "sleep=MS" is given, and exits with code 0.
+// The line is written in one WriteFile call, so traces of parallel runs never mix within a line.
+
+// The argument at p, quotes removed; p moves past it and the blanks after it.
+static std::string NextArgument(const char*& p)
+{
+    while (*p == ' ' || *p == '\t')
+        p++;
+    std::string argument;
+    bool quoted = false;
+    for (; *p && (quoted || (*p != ' ' && *p != '\t')); p++) {
+        if (*p == '"')
+            quoted = !quoted;
+        else
+            argument += *p;
+    }
+    return argument;
+}
+
+int main()
+{
+    const char* commandLine = GetCommandLineA();
+    const char* p = commandLine;
+    NextArgument(p); // the program
+    std::string file = NextArgument(p);
+    if (file.empty())
+        return 2;
+    for (std::string argument = NextArgument(p); !argument.empty(); argument = NextArgument(p)) {
+        if (argument.compare(0, 6, "sleep=") == 0)
+            Sleep((DWORD)atoi(argument.c_str() + 6));
+    }
+    char directory[MAX_PATH + 1] = "";
+    GetCurrentDirectoryA(sizeof directory, directory);
+    std::string line = std::string(commandLine) + "\t" + directory + "\r\n";
+    // Another trace may be appending at this moment: retry a sharing conflict for a while.
+    for (int attempt = 0; attempt < 250; attempt++) {
+        HANDLE handle = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+        if (handle != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            BOOL ok = WriteFile(handle, line.data(), (DWORD)line.size(), &written, NULL);
+            CloseHandle(handle);
+            return ok && written == line.size() ? 0 : 3;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION)
+            return 4;
+        Sleep(20);
+    }
+    return 5;
+}

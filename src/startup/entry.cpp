@@ -3,6 +3,7 @@
 
 extern "C" int __stdcall ProgramEntry(void)
 {
+    RestrictLibrarySearch();
     if (!StartUp())
         return 0;
     RunStages();

@@ -31,6 +31,10 @@ void TakeLogNameFromTail(const char* tail, char* name, int nameSize);
 void ApplyWorkFolderRule(void);
 void FindLogPath(void);
 
+// Library search: only the system folder for every load by name from here on; called first.
+extern int g_librarySearchRestricted;   // 1 when the search is limited to the system folder
+void RestrictLibrarySearch(void);
+
 // Stage control: tables, then the first or the second stage; never returns.
 void RunStages(void);
 void WriteSelfRemovalScript(void);

@@ -88,11 +88,12 @@ int ParseRecordKey(char** line)
 
     // Without a comma the record is the letter alone; it goes over the last character of the
     // key field, so that it ends at the line's own zero and not in the next line.
-    char* record = *comma == ',' ? comma : comma - 1;
+    int hasComma = (*comma == ',');
+    char* record = hasComma ? comma : comma - 1;
     if (record < text + 1)
         record = text;
     record[0] = letter;
-    if (*comma != ',')
+    if (!hasComma)
         record[1] = 0;
     *line = record;
 

@@ -1,4 +1,149 @@
 // Stage control: the tables, the first stage with its relaunch, the second stage.
 #include "startup.h"
+#include "../common/common.h"
+#include "../log/log.h"
+#include "../actions/actions.h"
+#include "../ui/ui.h"
+#include <shlobj.h>
 
-void RunStages(void) {}
+enum {
+    STAGE_PAUSE = 100,   // milliseconds the second stage gives the first to end
+    CAPTION_WORK = 1024  // text 48, a space and the product name before the cut to TEXT_FIELD
+};
+
+void CopyForDisplay(char* destination, int destinationSize, const char* text)
+{
+    // Cut at a character boundary so that a double-byte character is never split.
+    int used = 0;
+    const char* p = text;
+    while (*p) {
+        const char* next = CharNextA(p);
+        int n = (int)(next - p);
+        if (n <= 0 || used + n >= destinationSize)
+            break;
+        for (int i = 0; i < n; i++)
+            destination[used + i] = p[i];
+        used += n;
+        p = next;
+    }
+    destination[used] = 0;
+}
+
+void BuildTitles(void)
+{
+    CopyForDisplay(g_productName, TEXT_FIELD, GetLogString(10));
+    char caption[CAPTION_WORK];
+    // Text 48 holds at most 511 characters and the product name 127: both always fit here.
+    CopyText(caption, sizeof caption, GetLogString(48));
+    AppendText(caption, sizeof caption, " ");
+    AppendText(caption, sizeof caption, g_productName);
+    CopyForDisplay(g_caption, TEXT_FIELD, caption);
+}
+
+int BuildCopyPath(char* destination, int destinationSize, const char* workDir, const char* exePath, const char* exeDir)
+{
+    // The copy keeps the executable's own file name: the part of its path after its folder.
+    return JoinPath(destination, destinationSize, workDir, exePath + TextLength(exeDir)) != 0;
+}
+
+int BuildRelaunchCommand(char* destination, int destinationSize, const char* copyPath, int silent, const char* logPath)
+{
+    // A cut command would start another program or name another log, so it is refused whole.
+    destination[0] = 0;
+    if (AppendText(destination, destinationSize, "\"") && AppendText(destination, destinationSize, copyPath) &&
+        AppendText(destination, destinationSize, "\" ") && AppendText(destination, destinationSize, silent ? "-s " : "") &&
+        AppendText(destination, destinationSize, "\"") && AppendText(destination, destinationSize, logPath) &&
+        AppendText(destination, destinationSize, "\""))
+        return 1;
+    destination[0] = 0;
+    return 0;
+}
+
+static void AllocateTables(void)
+{
+    RecordSet.count = 0;
+    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    ProcessedFiles.count = 0;
+    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
+    StringPool.next = StringPool.block;
+}
+
+static void ReleaseTables(void)
+{
+    FreeBlock((void**)&ProcessedFiles.items);
+    FreeBlock((void**)&StringPool.block);
+    StringPool.next = 0;
+    FreeBlock((void**)&RecordSet.items);
+    FreeBlock((void**)&g_logBuffer);
+    FreeBlock((void**)&ActionList.entries);
+    FreeBlock((void**)&StringTable.texts);
+}
+
+static void PointCursorAtActions(void)
+{
+    g_currentAction = ActionList.entries;
+    // For an empty list the last entry lies one before the first, so that nothing runs.
+    g_lastAction = ActionList.entries ? ActionList.entries + (ActionList.count - 1) : 0;
+}
+
+// Returns 0 when the user declined, so that nothing is copied or changed.
+static int RunFirstStage(void)
+{
+    if (!g_silent && ShowMessage(MSG_YESNO, GetLogString(43), g_productName) != IDYES)
+        return 0;
+    if (!BuildCopyPath(g_startDir, SCRATCH_BUFFER, g_workDir, g_exePath, g_exeDir))
+        ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(36), g_exePath, g_workDir);
+    if (!CopyFileA(g_exePath, g_startDir, FALSE))
+        ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(36), g_exePath, g_startDir);
+    if (!BuildRelaunchCommand(g_relaunchCommand, RELAUNCH_BUFFER, g_startDir, g_silent, g_logPath)) {
+        // Stop before anything is changed: a second stage could never be started.
+        DeleteFileA(g_startDir);
+        ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(49), g_startDir);
+    }
+    RunActions(1);
+    STARTUPINFOA startup;
+    ZeroBytes(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    RemoveUninstallEntries();
+    PROCESS_INFORMATION process;
+    ZeroBytes(&process, sizeof process);
+    if (!CreateProcessA(NULL, g_relaunchCommand, NULL, NULL, TRUE, CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, // 0x04000020
+                        NULL, NULL, &startup, &process))
+        ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(49), g_relaunchCommand);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 1;
+}
+
+static void RunSecondStage(void)
+{
+    Sleep(STAGE_PAUSE);
+    SetCurrentDirectoryA(g_workDir);
+    if (g_silent)
+        RunActions(0);
+    else
+        DialogBoxParamA(g_moduleHandle, MAKEINTRESOURCEA(IDD_UNINSTALL), NULL, UninstallDialogProc, 0);
+}
+
+void RunStages(void)
+{
+    AllocateTables();
+    ReadUninstallLog();
+    BuildTitles();
+    PointCursorAtActions();
+    int secondStage = g_argLogPath[0] != 0;
+    if (secondStage)
+        RunSecondStage();
+    else
+        RunFirstStage();
+    if (secondStage) {
+        SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, g_startDir, NULL);                    // 0x4, 0x1
+        SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, g_exeDir, NULL);                       // 0x10, 0x1
+        SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, g_exeDir, NULL);     // 0x1000, 0x1001
+    }
+    ReleaseTables();
+    if (secondStage)
+        WriteSelfRemovalScript();
+    ExitProcess(0);
+}

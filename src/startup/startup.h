@@ -38,3 +38,15 @@ void RestrictLibrarySearch(void);
 // Stage control: tables, then the first or the second stage; never returns.
 void RunStages(void);
 void WriteSelfRemovalScript(void);
+
+// Stage control's pieces. The builders return 0 and leave an empty text when the result would not fit.
+void CopyForDisplay(char* destination, int destinationSize, const char* text); // cut at a character boundary
+void BuildTitles(void);                                                      // g_productName and g_caption
+int BuildCopyPath(char* destination, int destinationSize, const char* workDir, const char* exePath, const char* exeDir);
+int BuildRelaunchCommand(char* destination, int destinationSize, const char* copyPath, int silent, const char* logPath);
+
+// The self-removal script's pieces: the five lines, and the same in the interpreter's code page
+// (0 when a character has no form there). PrepareRemovalScript gives the length to write, 0 for no script.
+int BuildRemovalScriptText(char* destination, int destinationSize, const char* exePath, const char* scriptPath);
+int ToInterpreterCodePage(char* destination, int destinationSize, const char* text);
+int PrepareRemovalScript(char* scriptPath, int scriptPathSize, char* text, int textSize, const char* workDir, const char* exePath);

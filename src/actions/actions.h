@@ -7,7 +7,8 @@ enum {
     PHASE_BOUNDARY = 15000,
     MODE_DELETE = 0,
     MODE_ASK = 1,
-    MODE_LIST = 2
+    MODE_LIST = 2,
+    SPLIT_REFUSED = -2          // SplitExtension: a half did not fit its buffer
 };
 
 extern ActionEntry* g_currentAction; // the entry being run

@@ -1,7 +1,265 @@
-// File and folder removal (P and U records): patterns, modes and descent.
+// File and folder removal (P and U records): patterns, modes, descent and the folders never taken.
 #include "actions.h"
+#include "../common/common.h"
+#include "../ui/ui.h"
+#include <shlobj.h>
 
-void RemoveFilesAction(int recursive) { (void)recursive; }
-void RemoveFiles(const char* pattern, int recursive, BYTE mode) { (void)pattern; (void)recursive; (void)mode; }
-void RemoveOneFile(const char* path, BYTE mode) { (void)path; (void)mode; }
-int SplitExtension(const char* name, char* base, int baseSize, char* extension, int extensionSize) { (void)name; (void)base; (void)baseSize; (void)extension; (void)extensionSize; return -1; }
+enum {
+    NAME_BUFFER = 256,          // a pattern's last component, its base and its extension
+    NAME_MAX = NAME_BUFFER - 1, // longest last component a pattern may have
+    WILDCARD_FOLDER_MIN = 4,    // a wildcard's folder part must be longer than a drive root
+    PROTECTED_MAX = 32          // well-known folders that the system names
+};
+
+static char g_protectedFolders[PROTECTED_MAX][PATH_BUFFER]; // normalised well-known folders, no trailing backslash
+static int g_protectedCount;                                // entries of g_protectedFolders in use
+static int g_protectedReady;                                // set once the list has been asked for
+
+// Full, long form without a trailing backslash, so that "C:\PROGRA~1\" and "c:\windows\..\Program Files"
+// compare equal to what the system names. Returns 0 when the path cannot be put in that form.
+static int NormaliseFolder(const char* path, char* out, int outSize)
+{
+    char full[PATH_BUFFER];
+    DWORD n = GetFullPathNameA(path, sizeof full, full, 0);
+    if (n == 0 || n >= sizeof full)
+        return 0;
+    char longForm[PATH_BUFFER];
+    n = GetLongPathNameA(full, longForm, sizeof longForm);
+    const char* result = (n > 0 && n < sizeof longForm) ? longForm : full;
+    if (!CopyText(out, outSize, result))
+        return 0;
+    int length = TextLength(out);
+    while (length > 0 && out[length - 1] == '\\')
+        out[--length] = 0;
+    return 1;
+}
+
+static void AddProtected(const char* path)
+{
+    if (!path[0] || g_protectedCount >= PROTECTED_MAX)
+        return;
+    if (NormaliseFolder(path, g_protectedFolders[g_protectedCount], PATH_BUFFER) && g_protectedFolders[g_protectedCount][0])
+        g_protectedCount++;
+}
+
+static void AddShellFolder(int csidl)
+{
+    char path[MAX_PATH];
+    path[0] = 0;
+    if (SHGetFolderPathA(0, csidl, 0, 0, path) == S_OK) // SHGFP_TYPE_CURRENT
+        AddProtected(path);
+}
+
+static void CollectProtectedFolders(void)
+{
+    char path[PATH_BUFFER];
+    g_protectedReady = 1;
+    UINT n = GetWindowsDirectoryA(path, SYSTEM_PATH_MAX);
+    if (n > 0 && n < SYSTEM_PATH_MAX)
+        AddProtected(path);
+    n = GetSystemDirectoryA(path, SYSTEM_PATH_MAX);
+    if (n > 0 && n < SYSTEM_PATH_MAX)
+        AddProtected(path);
+    n = GetTempPathA(SYSTEM_PATH_MAX, path);
+    if (n > 0 && n < SYSTEM_PATH_MAX)
+        AddProtected(path);
+    static const int shellFolders[] = {
+        CSIDL_WINDOWS,                 // 0x24
+        CSIDL_SYSTEM,                  // 0x25
+        CSIDL_SYSTEMX86,               // 0x29
+        CSIDL_PROGRAM_FILES,           // 0x26
+        CSIDL_PROGRAM_FILESX86,        // 0x2A
+        CSIDL_PROGRAM_FILES_COMMON,    // 0x2B
+        CSIDL_PROGRAM_FILES_COMMONX86, // 0x2C
+        CSIDL_PROFILE,                 // 0x28
+        CSIDL_DESKTOPDIRECTORY,        // 0x10
+        CSIDL_COMMON_DESKTOPDIRECTORY, // 0x19
+        CSIDL_PERSONAL,                // 0x05
+        CSIDL_COMMON_DOCUMENTS,        // 0x2E
+        CSIDL_APPDATA,                 // 0x1A
+        CSIDL_LOCAL_APPDATA,           // 0x1C
+        CSIDL_COMMON_APPDATA,          // 0x23
+        CSIDL_STARTMENU,               // 0x0B
+        CSIDL_COMMON_STARTMENU,        // 0x16
+        CSIDL_PROGRAMS,                // 0x02
+        CSIDL_COMMON_PROGRAMS,         // 0x17
+        CSIDL_FONTS                    // 0x14
+    };
+    for (unsigned i = 0; i < sizeof shellFolders / sizeof shellFolders[0]; i++)
+        AddShellFolder(shellFolders[i]);
+    // The folder that holds every user's profile goes with them.
+    path[0] = 0;
+    if (SHGetFolderPathA(0, CSIDL_PROFILE, 0, 0, path) == S_OK) { // 0x28
+        StripLastComponent(path);
+        AddProtected(path);
+    }
+}
+
+// A drive or share root, or one of the system's well-known folders: no record may take all of it.
+// A path that cannot be normalised counts as protected, since it cannot be told apart.
+static int IsProtectedFolder(const char* path)
+{
+    char folder[PATH_BUFFER];
+    if (!NormaliseFolder(path, folder, sizeof folder))
+        return 1;
+    const char* p = folder;
+    if (p[0] == '\\' && p[1] == '\\' && (p[2] == '?' || p[2] == '.') && p[3] == '\\')
+        p += 4;
+    int length = TextLength(p);
+    if (length <= 2 && (length < 2 || p[1] == ':'))
+        return 1;
+    // \\server\share, or UNC\server\share behind the long-path prefix
+    const char* share = (p[0] == '\\' && p[1] == '\\') ? p + 2 : (StartsWithText(p, "UNC\\") ? p + 4 : 0);
+    if (share) {
+        int separators = 0;
+        for (const char* q = share; *q; q++)
+            if (*q == '\\')
+                separators++;
+        if (separators <= 1)
+            return 1;
+    }
+    if (!g_protectedReady)
+        CollectProtectedFolders();
+    for (int i = 0; i < g_protectedCount; i++)
+        if (SameText(folder, g_protectedFolders[i]))
+            return 1;
+    return 0;
+}
+
+int SplitExtension(const char* name, char* base, int baseSize, char* extension, int extensionSize)
+{
+    int length = TextLength(name);
+    int dot = length - 1;
+    while (dot >= 0 && name[dot] != '.')
+        dot--;
+    int baseLength = dot < 0 ? length : dot;
+    const char* extensionStart = dot < 0 ? name + length : name + dot + 1;
+    // Either half too long for its buffer: neither is given, so that no cut name can match.
+    if (baseLength >= baseSize || TextLength(extensionStart) >= extensionSize) {
+        if (baseSize > 0)
+            base[0] = 0;
+        if (extensionSize > 0)
+            extension[0] = 0;
+        return SPLIT_REFUSED;
+    }
+    for (int i = 0; i < baseLength; i++)
+        base[i] = name[i];
+    base[baseLength] = 0;
+    CopyText(extension, extensionSize, extensionStart);
+    return dot;
+}
+
+void RemoveFilesAction(int recursive)
+{
+    const char* fields = g_currentAction->record + 1;
+    char text[PATH_BUFFER];
+    // A field that does not fit is refused: mode 0 in its place would mean deletion.
+    if (!GetField(text, sizeof text, fields, 1))
+        return;
+    BYTE mode = (BYTE)ParseInt(text);
+    if (!GetField(text, sizeof text, fields, 0))
+        return;
+    RemoveFiles(text, recursive, mode);
+}
+
+void RemoveFiles(const char* pattern, int recursive, BYTE mode)
+{
+    char search[PATH_BUFFER];     // the search text, later each entry's extension
+    char base[NAME_BUFFER];       // the pattern's base
+    char extension[NAME_BUFFER];  // the pattern's extension
+    char folder[PATH_BUFFER];     // the pattern's folder part
+    char entryPath[PATH_BUFFER];  // folder part and entry name
+    char scratch[PATH_BUFFER];    // the name part, then each entry's base, then the descent's pattern
+    WIN32_FIND_DATAA found;
+
+    // Without a backslash the search would look in the current folder while the entry path named
+    // the drive's root: two different files, so such a pattern is refused.
+    const char* name = 0;
+    for (const char* p = pattern; *p; p++)
+        if (*p == '\\')
+            name = p + 1;
+    if (!name || TextLength(name) > NAME_MAX)
+        return;
+    if (!CopyText(folder, sizeof folder, pattern))
+        return;
+    StripLastComponent(folder);
+    if (TextLength(folder) == 2 && folder[1] == ':' && !AppendText(folder, sizeof folder, "\\"))
+        return;
+    CopyText(scratch, sizeof scratch, name);
+
+    int dot = SplitExtension(scratch, base, sizeof base, extension, sizeof extension);
+    if (dot == SPLIT_REFUSED)
+        return;
+    int baseWildcard = scratch[0] == '*';
+    int extensionWildcard = dot < 0 || scratch[dot + 1] == '*';
+    int wildcard = baseWildcard || (dot >= 0 && scratch[dot + 1] == '*');
+
+    if (wildcard) {
+        if (TextLength(folder) < WILDCARD_FOLDER_MIN)
+            return;
+        // Every entry of a root or of a well-known folder: never an installation's own.
+        if (baseWildcard && extensionWildcard && IsProtectedFolder(folder))
+            return;
+        if (!JoinPath(search, sizeof search, folder, "*.*"))
+            return;
+    } else {
+        CopyText(search, sizeof search, pattern);
+    }
+
+    HANDLE handle = FindFirstFileA(search, &found);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (wildcard) {
+            if (SplitExtension(found.cFileName, scratch, sizeof scratch, search, sizeof search) == SPLIT_REFUSED)
+                continue;
+            if (!(baseWildcard || SameText(scratch, base)) || !(extensionWildcard || SameText(search, extension)))
+                continue;
+        }
+        if (!JoinPath(entryPath, sizeof entryPath, folder, found.cFileName))
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) { // 0x10
+            if (!recursive || SameText(found.cFileName, ".") || SameText(found.cFileName, ".."))
+                continue;
+            if (IsProtectedFolder(entryPath))
+                continue;
+            // U mode 2 only takes folders that are empty already.
+            if (mode != 2 && JoinPath(scratch, sizeof scratch, entryPath, "\\*.*"))
+                RemoveFiles(scratch, recursive, mode);
+            RemoveDirectoryA(entryPath);
+        } else if (!recursive) {
+            RemoveOneFile(entryPath, mode);
+        } else if (mode == 0) {
+            RemoveOneFile(entryPath, MODE_LIST);
+        } else if (mode == 1) {
+            RemoveOneFile(entryPath, MODE_DELETE);
+        }
+    } while (FindNextFileA(handle, &found));
+    FindClose(handle);
+}
+
+void RemoveOneFile(const char* path, BYTE mode)
+{
+    if (!FileExists(path))
+        return;
+    // Already handled, or no room left to remember it: either way the file is left alone.
+    if (!MarkProcessed(path))
+        return;
+    if (mode == MODE_ASK) {
+        if (ShowMessage(MSG_YESNO, GetLogString(51), path) != IDYES)
+            return;
+        mode = MODE_DELETE;
+    }
+    if (mode == MODE_DELETE) {
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL); // 0x80
+        int length = TextLength(path);
+        if (length >= 4 && SameText(path + length - 4, ".ttf")) {
+            RemoveFontResourceA(path);
+            SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0); // 0xFFFF, 0x1D
+        }
+        if (!DeleteFileA(path))
+            mode = MODE_LIST;
+    }
+    if (mode == MODE_LIST)
+        AddLeftover(path);
+}

@@ -217,3 +217,26 @@ TEST(MoveBytes, OverlapsBothWays)
         EXPECT_STREQ(rows[i].expected, text) << "row " << i;
     }
 }
+
+TEST(MoveBytes, WholePointersOverlapBothWays)
+{
+    struct Row { int destination; int source; int n; std::vector<int> expected; } rows[] = {
+        {1, 0, 6, {0, 0, 1, 2, 3, 4, 5, 7}},  // the set's insertion shift
+        {0, 1, 6, {1, 2, 3, 4, 5, 6, 6, 7}},
+        {0, 4, 4, {4, 5, 6, 7, 4, 5, 6, 7}},
+        {2, 2, 3, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {5, 0, 0, {0, 1, 2, 3, 4, 5, 6, 7}},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        char* items[9];
+        char marks[9];
+        for (int k = 0; k < 9; k++)
+            items[k] = &marks[k];
+        MoveBytes(&items[rows[i].destination], &items[rows[i].source], (DWORD)(rows[i].n * sizeof(char*)));
+        std::vector<int> got;
+        for (int k = 0; k < 8; k++)
+            got.push_back((int)(items[k] - marks));
+        EXPECT_EQ(rows[i].expected, got) << "row " << i;
+        EXPECT_EQ(&marks[8], items[8]) << "row " << i << ": slot after the array";
+    }
+}

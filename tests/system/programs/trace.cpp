@@ -5,7 +5,8 @@
 
 // trace FILE [sleep=MS] [anything...]
 // Appends one line "<command line>\t<current directory>\r\n" to FILE (the first argument, quoted or
-// not), after sleeping MS milliseconds when an argument "sleep=MS" is given, and exits with code 0.
+// not; without arguments the file that UNINST_TRACE_FILE names), after sleeping MS milliseconds
+// when an argument "sleep=MS" is given, and exits with code 0.
 // The line is written in one WriteFile call, so traces of parallel runs never mix within a line.
 
 // The argument at p, quotes removed; p moves past it and the blanks after it.
@@ -30,8 +31,13 @@ int main()
     const char* p = commandLine;
     NextArgument(p); // the program
     std::string file = NextArgument(p);
-    if (file.empty())
-        return 2;
+    if (file.empty()) {
+        char named[MAX_PATH + 1];
+        DWORD n = GetEnvironmentVariableA("UNINST_TRACE_FILE", named, sizeof named);
+        if (n == 0 || n >= sizeof named)
+            return 2;
+        file = named;
+    }
     for (std::string argument = NextArgument(p); !argument.empty(); argument = NextArgument(p)) {
         if (argument.compare(0, 6, "sleep=") == 0)
             Sleep((DWORD)atoi(argument.c_str() + 6));

@@ -1,0 +1,213 @@
+// Fixtures shared by the early-phase handler tests.
+#include "early_support.h"
+#include <gtest/gtest.h>
+#include "boxes.h"
+
+namespace early {
+
+CurrentRecord::CurrentRecord(const std::string& record) : text_(record.begin(), record.end())
+{
+    text_.push_back(0);
+    entry_.key = 5001;
+    entry_.record = text_.data();
+    g_currentAction = &entry_;
+    g_lastAction = &entry_;
+}
+
+CurrentRecord::~CurrentRecord()
+{
+    g_currentAction = nullptr;
+    g_lastAction = nullptr;
+}
+
+std::string Env(const char* name)
+{
+    char value[4096];
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n == 0 || n >= sizeof value ? std::string() : std::string(value);
+}
+
+std::string TestBin(const std::string& name)
+{
+    return Env("UNINST_TESTBIN") + "\\" + name;
+}
+
+std::string TestName()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+        if (!isalnum((unsigned char)c))
+            c = '_';
+    }
+    return name;
+}
+
+void DeleteTree(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                DeleteTree(path + "\\" + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string FreshFolder(const std::string& name)
+{
+    std::string path = "C:\\utest\\" + name;
+    CreateDirectoryA("C:\\utest", NULL);
+    DeleteTree(path);
+    EXPECT_TRUE(CreateDirectoryA(path.c_str(), NULL)) << path;
+    return path;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == text.size();
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::string text = ReadFileText(path);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool IsWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+}
+
+ScriptedBoxes::ScriptedBoxes(const std::string& caption, std::vector<BoxStep> steps)
+    : caption_(caption), steps_(steps), stop_(0)
+{
+    InitializeCriticalSection(&lock_);
+    thread_ = CreateThread(NULL, 0, Run, this, 0, NULL);
+}
+
+ScriptedBoxes::~ScriptedBoxes()
+{
+    Stop();
+    DeleteCriticalSection(&lock_);
+}
+
+void ScriptedBoxes::Stop()
+{
+    if (!thread_)
+        return;
+    InterlockedExchange(&stop_, 1);
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    thread_ = NULL;
+}
+
+std::vector<ShownBox> ScriptedBoxes::Boxes()
+{
+    EnterCriticalSection(&lock_);
+    std::vector<ShownBox> copy = boxes_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+static std::string ButtonsOf(HWND box)
+{
+    static const struct { int id; char letter; } buttons[] = {
+        {IDOK, 'O'}, {IDCANCEL, 'C'}, {IDABORT, 'A'}, {IDRETRY, 'R'}, {IDIGNORE, 'I'}, {IDYES, 'Y'}, {IDNO, 'N'}};
+    std::string letters;
+    for (const auto& button : buttons) {
+        HWND control = GetDlgItem(box, button.id);
+        if (control && IsWindowVisible(control))
+            letters += button.letter;
+    }
+    return letters;
+}
+
+static std::string IconOf(HWND box)
+{
+    const int MESSAGE_BOX_ICON = 1088; // the icon control of the system's message box template
+    HWND control = GetDlgItem(box, MESSAGE_BOX_ICON);
+    HICON icon = control ? (HICON)SendMessageA(control, STM_GETICON, 0, 0) : NULL;
+    if (icon && icon == LoadIconA(NULL, IDI_INFORMATION))
+        return "information";
+    if (icon && icon == LoadIconA(NULL, IDI_QUESTION))
+        return "question";
+    return "other";
+}
+
+DWORD WINAPI ScriptedBoxes::Run(void* p)
+{
+    ScriptedBoxes* self = (ScriptedBoxes*)p;
+    while (!self->stop_) {
+        HWND box = FindWindowA("#32770", self->caption_.c_str());
+        HWND textControl = box ? GetDlgItem(box, 0xFFFF) : NULL;
+        if (box && textControl && IsWindowVisible(box)) {
+            ShownBox shown;
+            shown.text = WindowTextOf(textControl);
+            shown.caption = WindowTextOf(box);
+            shown.buttons = ButtonsOf(box);
+            shown.icon = IconOf(box);
+            EnterCriticalSection(&self->lock_);
+            size_t index = self->boxes_.size();
+            self->boxes_.push_back(shown);
+            LeaveCriticalSection(&self->lock_);
+            int answer = IDOK;
+            if (index < self->steps_.size()) {
+                if (self->steps_[index].before)
+                    self->steps_[index].before();
+                answer = self->steps_[index].answer;
+            } else if (!self->steps_.empty()) {
+                answer = self->steps_.back().answer;
+            }
+            PostMessageA(box, WM_COMMAND, answer, 0);
+            for (int i = 0; i < 500 && IsWindow(box) && !self->stop_; i++)
+                Sleep(10);
+        }
+        Sleep(20);
+    }
+    return 0;
+}
+
+} // namespace early

@@ -10,7 +10,9 @@ int FormatText(char* destination, int destinationSize, const char* format, const
     int limit = destinationSize - 1;
     for (const char* p = format; *p && out < limit; p++) {
         if (p[0] == '%' && p[1] == 's' && next < argumentCount) {
-            for (const char* a = arguments[next++]; *a && out < limit; a++)
+            // A null argument stands for an empty text rather than a crash.
+            const char* a = arguments[next++];
+            for (a = a ? a : ""; *a && out < limit; a++)
                 destination[out++] = *a;
             p++;
         } else if (p[0] == '%' && p[1] == '%') {

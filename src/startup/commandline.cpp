@@ -21,12 +21,16 @@ int ParseCommandLineText(const char* commandLine)
             p = argument; // the loop's step moves on after the switch's first character
             continue;
         }
-        // A log path that does not fit is not cut: a cut path would name another file.
-        if (!CopyText(g_argLogPath, PATH_BUFFER, argument))
+        // The closing quote is dropped before the size check, so every path of up to 511
+        // characters fits; a longer one is refused rather than cut, which would name another file.
+        int n = TextLength(argument);
+        if (n > 0 && argument[n - 1] == '"')
+            n--;
+        if (n >= PATH_BUFFER)
             return 0;
-        int n = TextLength(g_argLogPath);
-        if (n > 0 && g_argLogPath[n - 1] == '"')
-            g_argLogPath[n - 1] = 0;
+        for (int i = 0; i < n; i++)
+            g_argLogPath[i] = argument[i];
+        g_argLogPath[n] = 0;
         return 1;
     }
     return 1;

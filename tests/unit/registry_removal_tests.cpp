@@ -1,0 +1,241 @@
+// J records, the tree walk and the first-stage pass, over root keys mapped onto private test keys.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "removal_support.h"
+#include "startup/startup.h"
+
+using namespace removal;
+
+namespace {
+
+const char* const UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const HKEY ROOTS[4] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+
+// Every key and value below path, one line each: "Key\Sub" and "Key:Value".
+void SnapshotInto(HKEY root, const std::string& path, const std::string& shown, std::vector<std::string>& out)
+{
+    for (const std::string& v : ValueNames(root, path))
+        out.push_back(shown + ":" + v);
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    std::vector<std::string> children;
+    for (DWORD i = 0;; i++) {
+        char name[512];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &size, 0, 0, 0, 0) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string& c : children) {
+        std::string child = path.empty() ? c : path + "\\" + c;
+        std::string childShown = shown.empty() ? c : shown + "\\" + c;
+        out.push_back(childShown);
+        SnapshotInto(root, child, childShown, out);
+    }
+}
+std::vector<std::string> Snapshot(HKEY root)
+{
+    std::vector<std::string> out;
+    SnapshotInto(root, "", "", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The four roots, each mapped onto a subkey r0 to r3 of the test's private key.
+class MappedRoots {
+public:
+    MappedRoots()
+    {
+        for (int i = 0; i < 4; i++) {
+            std::string sub = key_.path() + "\\r" + std::to_string(i);
+            RegCreateKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &subkeys_[i], 0);
+        }
+        for (int i = 0; i < 4; i++)
+            ok_ = ok_ && RegOverridePredefKey(ROOTS[i], subkeys_[i]) == ERROR_SUCCESS;
+    }
+    ~MappedRoots()
+    {
+        for (int i = 0; i < 4; i++) {
+            RegOverridePredefKey(ROOTS[i], 0);
+            RegCloseKey(subkeys_[i]);
+        }
+    }
+    bool ok() const { return ok_; }
+    HKEY sub(int i) const { return subkeys_[i]; }
+private:
+    PrivateKey key_;
+    HKEY subkeys_[4] = {};
+    bool ok_ = true;
+};
+
+// What is left of all, in the order Snapshot gives.
+std::vector<std::string> Without(std::vector<std::string> all, const std::vector<std::string>& gone)
+{
+    std::vector<std::string> left;
+    for (const std::string& a : all)
+        if (std::find(gone.begin(), gone.end(), a) == gone.end())
+            left.push_back(a);
+    std::sort(left.begin(), left.end());
+    return left;
+}
+
+} // namespace
+
+TEST(RemoveRegistryEntry, ValuesDefaultValuesTreesAndRefusedRecords)
+{
+    // the same layout below each of the four roots
+    const std::vector<std::string> layout = {"App", "App:(default)", "App:Name", "App:Other", "App\\Sub", "App\\Sub2",
+                                             "App\\Sub\\Deep", "App\\Sub\\Deep:v", "AppX", "AppX:v"};
+    const std::vector<std::string> appTree = {"App", "App:(default)", "App:Name", "App:Other", "App\\Sub", "App\\Sub2",
+                                              "App\\Sub\\Deep", "App\\Sub\\Deep:v"};
+    struct Row {
+        const char* record;
+        int root;                       // the root where something goes, -1 none
+        std::vector<std::string> gone;
+    } rows[] = {
+        {"J1,App,Name", 1, {"App:Name"}},
+        {"J1,App,DEFAULT", 1, {"App:(default)"}},
+        {"J1,App,Default", 1, {"App:(default)"}},
+        {"J1,App,", 1, appTree},
+        {"J1,App\\,", 1, appTree},
+        {"J1,App\\Sub,", 1, {"App\\Sub", "App\\Sub\\Deep", "App\\Sub\\Deep:v"}},
+        {"J1,App", -1, {}},                  // no third field: a value of the whole text's name
+        {"J1,App,Missing", -1, {}},
+        {"J1,Missing,", -1, {}},
+        {"J1,\"App\",", -1, {}},             // quotes stay part of the name
+        {"J0,App,", 0, appTree},
+        {"J2,App,", 2, appTree},
+        {"J3,App,Name", 3, {"App:Name"}},
+        {"J256,App,", 0, appTree},           // the low byte picks the root
+        {"J257,App,Other", 1, {"App:Other"}},
+        {"J4,App,", -1, {}},                 // no root of that number
+        {"J255,App,", -1, {}},
+        {"J260,App,", -1, {}},
+        {"J-1,App,", -1, {}},
+        {"J1,,", -1, {}},                    // empty key path and empty value name: never the root
+        {"J1,\\,", -1, {}},
+        {"J1,\\\\\\,", -1, {}},
+    };
+    int row = 0;
+    for (const Row& r : rows) {
+        row++;
+        MappedRoots roots;
+        ASSERT_TRUE(roots.ok());
+        for (int i = 0; i < 4; i++) {
+            MakeKey(ROOTS[i], "App\\Sub\\Deep");
+            MakeKey(ROOTS[i], "App\\Sub2");
+            SetText(ROOTS[i], "App", "", "d");
+            SetText(ROOTS[i], "App", "Name", "n");
+            SetText(ROOTS[i], "App", "Other", "o");
+            SetText(ROOTS[i], "App\\Sub\\Deep", "v", "v");
+            SetText(ROOTS[i], "AppX", "v", "v");
+            ASSERT_EQ(Joined(Without(layout, {})), Joined(Snapshot(ROOTS[i]))) << "row " << row << " root " << i;
+        }
+        {
+            RunTables tables;
+            RunRecord(r.record);
+        }
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(Joined(Without(layout, i == r.root ? r.gone : std::vector<std::string>{})), Joined(Snapshot(ROOTS[i])))
+                << "row " << row << " " << r.record << " root " << i;
+    }
+}
+
+TEST(DeleteRegistryTree, StatusAndWhatAWalkCannotReach)
+{
+    MappedRoots roots;
+    ASSERT_TRUE(roots.ok());
+    HKEY root = roots.sub(1);
+    // a subkey name of 128 characters or more ends its parent's walk where it stands
+    std::string longName = "L" + std::string(130, 'l');
+    MakeKey(root, "App\\A\\x");
+    MakeKey(root, "App\\" + longName);
+    MakeKey(root, "App\\Z");
+    MakeKey(root, "Gone\\a\\b\\c");
+    MakeKey(root, "Gone\\d");
+
+    EXPECT_EQ(0, DeleteRegistryTree(root, "Gone"));
+    EXPECT_NE(0, DeleteRegistryTree(root, "Gone"));
+    EXPECT_NE(0, DeleteRegistryTree(root, "App"));
+    EXPECT_EQ(Joined(Without({"App", "App\\" + longName, "App\\Z"}, {})), Joined(Snapshot(root)));
+    // the root itself is never emptied
+    EXPECT_NE(0, DeleteRegistryTree(root, ""));
+    EXPECT_NE(0, DeleteRegistryTree(root, "\\"));
+    EXPECT_EQ(Joined(Without({"App", "App\\" + longName, "App\\Z"}, {})), Joined(Snapshot(root)));
+}
+
+TEST(RemoveUninstallEntries, DeletesOnlyTheNamedEntriesBelowTheUninstallKey)
+{
+    std::string name45(45, 'k'), name46(46, 'm');
+    std::string u = UNINSTALL;
+    const std::vector<std::string> keys = {u + "\\App\\Sub", u + "\\Other", u + "Data", u + "\\" + name45, u + "\\" + name46,
+                                           "Software\\Example"};
+    struct Row {
+        std::string line;
+        std::vector<std::string> gone; // keys of the list above that go, with everything below them
+    } rows[] = {
+        {"J0,2," + u + "\\App,DisplayName", {u + "\\App"}},
+        {"J0,1," + u + "\\App,", {u + "\\App"}},              // the root field is not read
+        {"J0,3," + u + "\\App\\Sub,x", {u + "\\App\\Sub"}},
+        {"J5,2," + u + "\\App,x", {u + "\\App"}},              // a text's key: the line still counts
+        {"J0,2,SOFTWARE\\microsoft\\Windows\\CurrentVersion\\UNINSTALL\\App,x", {u + "\\App"}},
+        {"J0,2," + u + "Data,x", {u + "Data"}},
+        {"J0,2," + u + "\\App,Display,Name", {}},              // the cut names the key App,Display
+        {"J0,2," + u + "\\" + name45 + ",x", {u + "\\" + name45}}, // 99 characters from the key path on
+        {"J0,2," + u + "\\" + name46 + ",x", {}},              // 100: does not fit
+        {"J0,2," + u + "\\" + name46 + std::string(300, 'y') + ",x", {}},
+        {"J0,02," + u + "\\App,x", {}},                        // two-character root field
+        {"J0,2," + u + ",DisplayName", {}},                    // the Uninstall key itself
+        {"J0,2," + u + "\\,DisplayName", {}},
+        {"J0,2," + u + "\\\\\\,", {}},
+        {"J0,2," + u, {}},                                     // no value-name field
+        {"J0,2," + u + "\\App", {}},
+        {"P0,2," + u + "\\App,x", {}},
+        {"j0,2," + u + "\\App,x", {}},
+        {" J0,2," + u + "\\App,x", {}},
+        {"J0,2,Software\\Example,", {}},
+    };
+    int row = 0;
+    for (const Row& r : rows) {
+        row++;
+        for (int terminated = 0; terminated < 2; terminated++) {
+            MappedRoots roots;
+            ASSERT_TRUE(roots.ok());
+            for (const std::string& k : keys)
+                MakeKey(HKEY_LOCAL_MACHINE, k);
+            SetText(HKEY_LOCAL_MACHINE, u + "\\App", "DisplayName", "App");
+            std::vector<std::string> before = Snapshot(HKEY_LOCAL_MACHINE);
+            std::string folder = FreshFolder();
+            std::string log = folder + "\\uninstal.ini";
+            // an unterminated last line is not looked at
+            std::string text = "A10,App\r\n" + r.line + (terminated ? "\r\n" : "");
+            HANDLE f = CreateFileA(log.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+            DWORD written;
+            WriteFile(f, text.data(), (DWORD)text.size(), &written, 0);
+            CloseHandle(f);
+            CopyText(g_logPath, PATH_BUFFER, log.c_str());
+            char first[] = "first reading";
+            g_logBuffer = first;
+            {
+                RunTables tables;
+                RemoveUninstallEntries();
+            }
+            EXPECT_NE(first, g_logBuffer) << "row " << row << ": the second reading's block takes its place";
+            if (g_logBuffer != first)
+                FreeBlock((void**)&g_logBuffer);
+            g_logBuffer = 0;
+            g_logPath[0] = 0;
+            std::vector<std::string> gone;
+            if (terminated)
+                for (const std::string& entry : before)
+                    for (const std::string& g : r.gone)
+                        if (entry == g || entry.compare(0, g.size() + 1, g + "\\") == 0 || entry.compare(0, g.size() + 1, g + ":") == 0)
+                            gone.push_back(entry);
+            EXPECT_EQ(Joined(Without(before, gone)), Joined(Snapshot(HKEY_LOCAL_MACHINE)))
+                << "row " << row << " " << r.line << (terminated ? "" : " (no line end)");
+        }
+    }
+}

@@ -9,9 +9,19 @@
 // harness_child spawn MS N        starts "harness_child sleep MS", then ends with code N at once
 // harness_child sleep MS          sleeps MS milliseconds
 // harness_child temp FILE         writes GetTempPathA and the current directory (two lines) into FILE
-// harness_child window TITLE      shows a top-level window with a list box (id 100) of three items until closed
+// harness_child window TITLE [LOG] shows a top-level window with a list box (id 100) of three items until
+//                                  closed; with LOG, appends "size N" to it for every WM_SIZE (N: its wParam)
+static const char* g_sizeLog;
+
 static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l)
 {
+    if (message == WM_SIZE && g_sizeLog) {
+        FILE* out = fopen(g_sizeLog, "ab");
+        if (out) {
+            fprintf(out, "size %d\n", (int)w);
+            fclose(out);
+        }
+    }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -55,6 +65,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (verb == "window") {
+        g_sizeLog = argc >= 4 ? argv[3] : nullptr;
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = WindowProcedure;
         windowClass.hInstance = GetModuleHandleA(NULL);

@@ -7,7 +7,7 @@ enum {
     ROOT_COUNT = 4,           // root numbers 0 to 3
     VALUE_NAME_BUFFER = 128,  // a value name, terminating zero included
     SUBKEY_NAME_BUFFER = 128, // one subkey name as RegEnumKeyExA is told
-    UNINSTALL_COPY = 100      // the first-stage copy: key path, comma, value name
+    UNINSTALL_COPY = PATH_BUFFER // the first-stage copy: key path, comma, value name
 };
 
 static const char UNINSTALL_PREFIX[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

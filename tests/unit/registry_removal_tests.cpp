@@ -169,9 +169,9 @@ TEST(DeleteRegistryTree, StatusAndWhatAWalkCannotReach)
 
 TEST(RemoveUninstallEntries, DeletesOnlyTheNamedEntriesBelowTheUninstallKey)
 {
-    std::string name45(45, 'k'), name46(46, 'm');
+    std::string name255(255, 'k'), value203(203, 'v');
     std::string u = UNINSTALL;
-    const std::vector<std::string> keys = {u + "\\App\\Sub", u + "\\Other", u + "Data", u + "\\" + name45, u + "\\" + name46,
+    const std::vector<std::string> keys = {u + "\\App\\Sub", u + "\\Other", u + "Data", u + "\\" + name255,
                                            "Software\\Example"};
     struct Row {
         std::string line;
@@ -184,9 +184,9 @@ TEST(RemoveUninstallEntries, DeletesOnlyTheNamedEntriesBelowTheUninstallKey)
         {"J0,2,SOFTWARE\\microsoft\\Windows\\CurrentVersion\\UNINSTALL\\App,x", {u + "\\App"}},
         {"J0,2," + u + "Data,x", {u + "Data"}},
         {"J0,2," + u + "\\App,Display,Name", {}},              // the cut names the key App,Display
-        {"J0,2," + u + "\\" + name45 + ",x", {u + "\\" + name45}}, // 99 characters from the key path on
-        {"J0,2," + u + "\\" + name46 + ",x", {}},              // 100: does not fit
-        {"J0,2," + u + "\\" + name46 + std::string(300, 'y') + ",x", {}},
+        {"J0,2," + u + "\\" + name255 + "," + value203, {u + "\\" + name255}}, // 511 characters from the key path on
+        {"J0,2," + u + "\\" + name255 + "," + value203 + "v", {}},              // 512: does not fit
+        {"J0,2," + u + "\\" + name255 + "," + value203 + std::string(300, 'v'), {}},
         {"J0,02," + u + "\\App,x", {}},                        // two-character root field
         {"J0,2," + u + ",DisplayName", {}},                    // the Uninstall key itself
         {"J0,2," + u + "\\,DisplayName", {}},

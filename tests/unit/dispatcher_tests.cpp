@@ -157,3 +157,47 @@ TEST_F(DispatcherTest, NoListAtAll)
     EXPECT_TRUE(g_currentAction == nullptr);
     EXPECT_EQ(Lines{}, ProgressLines());
 }
+
+// Dispatch by the first byte, case-sensitive, in list order: E records start the trace program,
+// which appends its last argument; lower-case e and other letters start nothing.
+TEST_F(DispatcherTest, DispatchesByTheRecordsLetterInOrder)
+{
+    char bin[MAX_PATH] = "";
+    DWORD n = GetEnvironmentVariableA("UNINST_TESTBIN", bin, sizeof bin);
+    if (n == 0 || n >= sizeof bin)
+        GTEST_SKIP() << "UNINST_TESTBIN is not set";
+    std::string folder = "C:\\utest\\dispatcher_order";
+    std::string trace = folder + "\\trace.txt";
+    CreateDirectoryA("C:\\utest", NULL);
+    DeleteFileA(trace.c_str());
+    RemoveDirectoryA(folder.c_str());
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    std::string program = std::string("\"") + bin + "\\trace.exe\" " + trace + " ";
+    std::vector<std::string> records = {"E" + program + "one", "e" + program + "lower", "E" + program + "two",
+                                        "X" + program + "other", "E" + program + "three"};
+    UseList({{1001, records[0].c_str()}, {2000, records[1].c_str()}, {3001, records[2].c_str()},
+             {3500, records[3].c_str()}, {16000, records[4].c_str()}});
+    auto tags = [&] {
+        Lines out;
+        HANDLE f = CreateFileA(trace.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        if (f == INVALID_HANDLE_VALUE)
+            return out;
+        char buffer[8192];
+        DWORD got = 0;
+        ReadFile(f, buffer, sizeof buffer, &got, NULL);
+        CloseHandle(f);
+        std::string text(buffer, got);
+        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            std::string command = text.substr(start, text.find('\t', start) - start);
+            out.push_back(command.substr(command.find_last_of(' ') + 1));
+        }
+        return out;
+    };
+    RunActions(1);
+    EXPECT_EQ((Lines{"one", "two"}), tags()) << "early phase";
+    EXPECT_EQ(Lines{"t81"}, ProgressLines());
+    RunActions(0);
+    EXPECT_EQ((Lines{"one", "two", "three"}), tags()) << "main phase";
+    DeleteFileA(trace.c_str());
+    RemoveDirectoryA(folder.c_str());
+}

@@ -214,3 +214,64 @@ TEST_F(Removal, WholeInstallationIsLeftClean)
         RegCloseKey(shared);
     }
 }
+
+// With the dialog: U on a plain folder in modes 0 to 3, a read-only file, a file named again in
+// other letter case, text 51 answered Yes and No, and refused patterns touching nothing; the
+// leftover list shows exactly the listed files.
+TEST_F(Removal, ModesQuestionsAndRefusalsWithTheDialog)
+{
+    const std::string caption = "Uninstall " + name_;
+    const std::vector<std::string> tree = {"a.txt", "sub\\b.txt", "sub\\deep\\", "empty\\"};
+    for (int m = 0; m < 4; m++)
+        Lay(Path("m" + std::to_string(m)), tree);
+    Lay(Path("d"), {"ro.txt", "x.txt", "yes.txt", "no.txt"});
+    Lay(temp_, {"x.txt"});
+    SetFileAttributesA(Path("d\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string upper = Path("D\\X.TXT");
+    for (char& c : upper)
+        c = (char)toupper((unsigned char)c);
+    app_ = Path("app");
+    exe_ = CopyUninst(app_, "uninst.exe", "uninstal.ini");
+    ASSERT_FALSE(exe_.empty());
+    std::vector<std::string> lines = {"A10," + name_, "A48,Uninstall", "A43,Remove %s?", "A13,Done", "A50,Finished",
+                                      "A44,Delete", "A45,Delete all", "A46,Close", "A51,Remove %s now?", "A53,Left:",
+                                      "P0," + Path("d\\ro.txt") + ",0", "P0," + Path("d\\x.txt") + ",2", "P0," + upper + ",0",
+                                      "P0," + Path("d\\yes.txt") + ",1", "P0," + Path("d\\no.txt") + ",1",
+                                      "P0," + Path("d\\no.txt") + ",0", "P0,C:\\*.*,2", "P0," + temp_ + "\\*.*,2",
+                                      "P0," + temp_ + "\\*,2", "P0,x.txt,0"};
+    for (int m = 0; m < 4; m++)
+        lines.push_back("U0," + Path("m" + std::to_string(m)) + "," + std::to_string(m));
+    ASSERT_TRUE(WriteLog(Join(app_, "uninstal.ini"), lines));
+
+    Process p;
+    ASSERT_TRUE(Start(p, "\"" + exe_ + "\"", app_)) << p.error;
+    HWND box = WaitForBox(caption.c_str(), WAIT_LONG);
+    ASSERT_TRUE(box != NULL) << "no confirmation";
+    ASSERT_TRUE(AnswerBox(box, IDYES));
+    std::vector<std::string> questions;
+    for (int answer : {IDYES, IDNO}) {
+        box = WaitForBox(caption.c_str(), WAIT_LONG);
+        ASSERT_TRUE(box != NULL) << "question " << questions.size() + 1 << " did not come";
+        questions.push_back(BoxText(box));
+        ASSERT_TRUE(AnswerBox(box, answer));
+    }
+    EXPECT_EQ(Joined({"Remove " + Path("d\\yes.txt") + " now?", "Remove " + Path("d\\no.txt") + " now?"}), Joined(questions));
+    HWND dialog = WaitForWindow("#32770", caption.c_str(), WAIT_LONG);
+    ASSERT_TRUE(dialog != NULL) << "no uninstall dialog";
+    HWND progress = Control(dialog, 1005);
+    ASSERT_TRUE(WaitUntil([&] {
+        std::vector<std::string> items = ListItems(progress);
+        return !items.empty() && items.back() == "Finished";
+    }, WAIT_LONG)) << "the main phase did not end";
+    EXPECT_TRUE(WaitForBox(caption.c_str(), 300) == NULL) << "a third question came";
+    EXPECT_EQ(Joined({Path("d\\x.txt"), Path("m0\\a.txt"), Path("m0\\sub\\b.txt")}), Joined(ListItems(Control(dialog, 1002))));
+    PostCommand(dialog, 1000);
+    ASSERT_TRUE(p.WaitAll(WAIT_LONG)) << "the run did not end";
+
+    EXPECT_EQ(Joined({"no.txt", "x.txt"}), Joined(ListTree(Path("d"))));
+    EXPECT_EQ(Joined({"a.txt", "sub\\", "sub\\b.txt"}), Joined(ListTree(Path("m0"))));
+    EXPECT_FALSE(Exists(Path("m1")));
+    EXPECT_EQ(Joined({"a.txt", "empty\\", "sub\\", "sub\\b.txt", "sub\\deep\\"}), Joined(ListTree(Path("m2"))));
+    EXPECT_EQ(Joined({"a.txt", "sub\\", "sub\\b.txt"}), Joined(ListTree(Path("m3"))));
+    EXPECT_TRUE(Exists(Join(temp_, "x.txt")));
+}

@@ -218,3 +218,22 @@ TEST_F(Stages, AccentedFoldersLeaveNothingBehind)
     EXPECT_TRUE(Same(temp, t[0].directory)) << t[0].directory;
     EXPECT_EQ(std::vector<std::string>{}, ListTree(temp));
 }
+
+// The second stage cannot be started (an early action took the copy away): text 49 shows the
+// relaunch command, after the early phase and the removal of the Add/Remove Programs entry.
+TEST_F(Stages, SecondStageThatCannotStartIsFatal)
+{
+    Install("app", "uninst.exe", "uninstal.ini", {});
+    std::string copy = Join(temp_, "uninst.exe");
+    ASSERT_TRUE(WriteLog(log_, {"A10,Stage Viewer", "A48,Uninstall", "A49,Cannot start %s", "J0,2," + arpKey_ + ",",
+                                "E0,cmd /c del \"" + copy + "\""}));
+    Process p;
+    ASSERT_TRUE(Start(p, Quoted(exe_) + " -s", app_)) << p.error;
+    HWND box = WaitForBox(CAPTION, WAIT_LONG, p.Pid());
+    ASSERT_TRUE(box != NULL);
+    EXPECT_EQ("Cannot start \"" + copy + "\" -s \"" + log_ + "\"", BoxText(box));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, arpKey_)) << "the entry goes before the relaunch";
+    ASSERT_TRUE(AnswerBox(box, IDOK));
+    ASSERT_TRUE(p.WaitAll(WAIT_LONG));
+    EXPECT_EQ(0u, p.ExitCode());
+}

@@ -194,12 +194,24 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
     int extensionWildcard = dot < 0 || scratch[dot + 1] == '*';
     int wildcard = baseWildcard || (dot >= 0 && scratch[dot + 1] == '*');
 
+    // A name made of wildcards alone takes every entry, also through the platform's own matching (?*).
+    int takesAll = baseWildcard && extensionWildcard;
+    int onlyWildcards = 0;
+    for (const char* p = scratch; *p; p++) {
+        if (*p == '*') {
+            onlyWildcards = 1;
+        } else if (*p != '?' && *p != '.') {
+            onlyWildcards = 0;
+            break;
+        }
+    }
+    takesAll = takesAll || onlyWildcards;
+    if (wildcard && TextLength(folder) < WILDCARD_FOLDER_MIN)
+        return;
+    // Every entry of a root or of a well-known folder: never an installation's own.
+    if (takesAll && IsProtectedFolder(folder))
+        return;
     if (wildcard) {
-        if (TextLength(folder) < WILDCARD_FOLDER_MIN)
-            return;
-        // Every entry of a root or of a well-known folder: never an installation's own.
-        if (baseWildcard && extensionWildcard && IsProtectedFolder(folder))
-            return;
         if (!JoinPath(search, sizeof search, folder, "*.*"))
             return;
     } else {
@@ -223,6 +235,11 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
                 continue;
             if (IsProtectedFolder(entryPath))
                 continue;
+            // A link to a folder elsewhere: only the link goes, what it points to is not this installation's.
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) { // 0x400
+                RemoveDirectoryA(entryPath);
+                continue;
+            }
             // U mode 2 only takes folders that are empty already.
             if (mode != 2 && JoinPath(scratch, sizeof scratch, entryPath, "\\*.*"))
                 RemoveFiles(scratch, recursive, mode);

@@ -348,6 +348,8 @@ TEST(RemoveFiles, RootsAndWellKnownFoldersAreNeverTakenWhole)
         patterns.push_back("P" + f + "\\**.**,2");
         patterns.push_back("U" + f + "\\*.*,0");
         patterns.push_back("U" + f + ",0");
+        patterns.push_back("P" + f + "\\?*,2");    // the platform's matching takes every entry too
+        patterns.push_back("U" + f + "\\*?*.?,0");
     }
     // other spellings of the same folders
     char shortTemp[MAX_PATH] = {0};
@@ -366,6 +368,8 @@ TEST(RemoveFiles, RootsAndWellKnownFoldersAreNeverTakenWhole)
         "U" + w.substr(0, 2) + "\\,0",
         "U" + w.substr(0, 2) + ",0",
         "P\\\\?\\" + w.substr(0, 2) + "\\*.*,2",
+        "P" + w.substr(0, 2) + "\\?*,2",
+        "U" + w.substr(0, 2) + "\\?*,0",
     });
     // an empty folder in the temp folder shows whether a U record descended there
     std::string probe = t + "\\" + TestName() + "_probe";
@@ -404,4 +408,20 @@ TEST(RemoveFiles, PartialPatternsWorkInWellKnownFolders)
         exists.push_back(GetFileAttributesA(f.c_str()) != INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ((std::vector<bool>{false, false, false, true}), exists);
     DeleteFileA(files[3].c_str());
+}
+
+// A U record takes a link to a folder elsewhere, not what the link points to.
+TEST(RemoveFiles, LinksToFoldersAreRemovedWithoutDescent)
+{
+    std::string root = FreshFolder();
+    Lay(root, {"app\\a.txt", "elsewhere\\kept.txt"});
+    std::string link = root + "\\app\\link";
+    typedef BOOLEAN(WINAPI * CreateLink)(const char*, const char*, DWORD);
+    CreateLink createLink = (CreateLink)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    if (!createLink || !createLink(link.c_str(), (root + "\\elsewhere").c_str(), 1)) // SYMBOLIC_LINK_FLAG_DIRECTORY
+        GTEST_SKIP() << "no folder links here (error " << GetLastError() << ")";
+    ASSERT_NE(0u, GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    RunTables tables;
+    RunRecord("U" + root + "\\app,1");
+    EXPECT_EQ(Joined({"elsewhere\\", "elsewhere\\kept.txt"}), Joined(ListTree(root)));
 }

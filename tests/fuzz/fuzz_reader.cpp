@@ -1,8 +1,9 @@
 // Fuzz target: the log reader on a whole log, with the tables set up as stage control does.
 //
-// Input: one control byte, then the log. Control bit 0x80 repeats the log ((c & 0x3F) + 1) * 400
-// times with every '#' replaced by the repetition number, so that table limits (19999 actions,
-// 1000 texts, 20000 records) are reached from small inputs; bit 0x40 makes the read stop halfway.
+// Input: one control byte, then the log. Control bit 0x80 repeats the log 2 to the power (c & 0x0F)
+// times (up to 32768) with every '#' replaced by the repetition number, so that table limits
+// (19999 actions, 1000 texts, 20000 records) are reached from small inputs, while most mutations
+// stay small and quick; bit 0x40 makes the read stop halfway.
 #include "host/host.h"
 #include "host/windows.h"
 #include "common/common.h"
@@ -11,8 +12,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 static const char LOG_PATH[] = "C:\\App\\uninstal.ini";
 static const size_t EXPANDED_MAX = 4u << 20;
@@ -24,7 +28,7 @@ static std::string BuildLog(const uint8_t* data, size_t size)
     if (!(control & 0x80))
         return body;
     std::string log;
-    int repeats = ((control & 0x3F) + 1) * 400;
+    int repeats = 1 << (control & 0x0F);
     for (int i = 0; i < repeats && log.size() < EXPANDED_MAX; i++) {
         std::string number = std::to_string(i);
         for (char c : body) {
@@ -86,6 +90,96 @@ static void CheckTables()
         CheckInsideLog(RecordSet.items[i], "record set item", i);
 }
 
+// What the reader must produce, written plainly: actions as (key, record) pairs, texts by slot.
+struct ModelTables {
+    std::multiset<std::pair<int, std::string>> actions;
+    std::vector<std::pair<int, std::string>> texts;
+};
+
+static std::string Folded(const std::string& s)
+{
+    std::string out = s;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c + 32);
+    return out;
+}
+
+static ModelTables ModelRead(const std::string& content)
+{
+    static const std::string letters = "BCDEJKMPU";
+    static const int bases[] = {4000, 4000, 5000, 7000, 20000, 20000, 21000, 30000, 65000};
+    static const int steps[] = {-1, 1, 1, 1, -1, 1, 1, 1, -1};
+    int counters[9] = {};
+    std::set<std::string> seen;
+    ModelTables out;
+    size_t i = 0;
+    while (i < content.size()) {
+        size_t end = content.find_first_of("\r\n", i);
+        if (end == std::string::npos)
+            break;
+        std::string line = content.substr(i, end - i);
+        i = content.find_first_not_of("\r\n", end);
+        if (i == std::string::npos)
+            i = content.size();
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        if (line.empty() || line.find('\0') != std::string::npos || digit(line[0]) || line.size() < 2 || !digit(line[1]))
+            continue;
+        char letter = line[0];
+        size_t comma = line.find(',', 1);
+        std::string record = std::string(1, letter) + (comma == std::string::npos ? "" : line.substr(comma + 1));
+        uint64_t value = 0;
+        bool overflow = false;
+        for (size_t d = 1; d < line.size() && digit(line[d]); d++) {
+            value = value * 10 + (uint64_t)(line[d] - '0');
+            if (value > 0x7FFFFFFF) {
+                overflow = true;
+                value = 0x7FFFFFFF;
+            }
+        }
+        int automatic = 0;
+        if (letter != 'A' && seen.size() < SET_CAPACITY && seen.insert(Folded(record)).second) {
+            size_t at = letters.find(letter);
+            if (at != std::string::npos) {
+                counters[at]++;
+                automatic = bases[at] + steps[at] * counters[at];
+            }
+        }
+        int key = overflow ? KEY_IGNORED : (value ? (int)value : automatic);
+        if (key == KEY_IGNORED)
+            continue;
+        if (key >= FIRST_ACTION_KEY) {
+            if (out.actions.size() < MAX_ACTIONS)
+                out.actions.insert({key, record});
+            continue;
+        }
+        bool replaced = false;
+        for (auto& t : out.texts)
+            if (t.first == key) {
+                t.second = record.substr(1);
+                replaced = true;
+            }
+        if (!replaced && out.texts.size() < MAX_TEXTS)
+            out.texts.push_back({key, record.substr(1)});
+    }
+    return out;
+}
+
+static void CompareWithModel(const std::string& content)
+{
+    ModelTables expected = ModelRead(content);
+    std::multiset<std::pair<int, std::string>> actions;
+    for (int i = 0; i < ActionList.count; i++)
+        actions.insert({ActionList.entries[i].key, ActionList.entries[i].record});
+    FUZZ_CHECK(actions == expected.actions, "actions differ: %d read, %zu expected", ActionList.count, expected.actions.size());
+    FUZZ_CHECK((size_t)StringTable.count == expected.texts.size(), "%d texts read, %zu expected", StringTable.count,
+               expected.texts.size());
+    for (int i = 0; i < StringTable.count; i++)
+        FUZZ_CHECK(StringTable.ids[i] == expected.texts[i].first && expected.texts[i].second == StringTable.texts[i],
+                   "slot %d: id %u [%.80s], expected id %d [%.80s]", i, StringTable.ids[i], StringTable.texts[i],
+                   expected.texts[i].first, expected.texts[i].second.c_str());
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
@@ -118,8 +212,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(box.text.size() < MESSAGE_MAX, "box text of %zu characters", box.text.size());
     if (!(data[0] & 0x40))
         FUZZ_CHECK(g_hostBoxes.empty(), "a box on a complete read: %s", g_hostBoxes[0].text.c_str());
-    if (g_logBuffer)
+    if (g_logBuffer) {
         CheckTables();
+        CompareWithModel((data[0] & 0x40) ? log.substr(0, log.size() / 2) : log);
+    }
 
     HostReleaseAllBlocks();
     return 0;

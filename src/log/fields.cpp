@@ -20,13 +20,14 @@ int GetField(char* destination, int destinationSize, const char* text, int n)
         }
     }
     // A field that does not fit is refused whole: a cut path or name would mean another one.
-    int length = (int)(p - start);
+    // Measured at pointer width, so that a field of 2 GB or more cannot pass as negative.
+    INT_PTR length = p - start;
     if (length >= destinationSize) {
         if (destinationSize > 0)
             destination[0] = 0;
         return 0;
     }
-    for (int i = 0; i < length; i++)
+    for (INT_PTR i = 0; i < length; i++)
         destination[i] = start[i];
     destination[length] = 0;
     return 1;

@@ -19,7 +19,7 @@
 #include <vector>
 
 static const char LOG_PATH[] = "C:\\App\\uninstal.ini";
-static const size_t EXPANDED_MAX = 4u << 20;
+static const size_t EXPANDED_MAX = 1u << 20; // enough for every table limit, small enough to stay quick
 
 static std::string BuildLog(const uint8_t* data, size_t size)
 {

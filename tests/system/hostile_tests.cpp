@@ -355,11 +355,11 @@ const HostileLog HOSTILE_LOGS[] = {
      [](const Where&) { return std::vector<std::string>{}; }},
     {"system_folder_wildcards",
      [](const Where& w) {
-         // Wildcards that match only this row's own sentinels in the root, the Windows folder
-         // and Program Files: no installation owns a kind of file there.
-         return Lines({"P0,C:\\*." + w.tag + ",0", "P0,C:\\" + w.tag + ".*,0", "P0,C:\\windows\\*." + w.tag + ",0",
-                       "P0,C:\\windows\\" + w.tag + ".*,0", "U0,C:\\windows\\*." + w.tag + ",1",
-                       "P0,C:\\Program Files\\*." + w.tag + ",0", "U0,C:\\Program Files\\" + w.tag + ".*,1"});
+         // Wildcards in a drive root are refused whatever they match. In the Windows folder and
+         // Program Files only the ones that take every entry are refused (the row above): an
+         // application installed there may still remove its own kind of file, such as *.gid.
+         return Lines({"P0,C:\\*." + w.tag + ",0", "P0,C:\\" + w.tag + ".*,0", "U0,C:\\*." + w.tag + ",1",
+                       "U0,C:\\" + w.tag + ".*,1"});
      },
      [](const Where&) { return std::vector<std::string>{}; }},
 };

@@ -39,13 +39,14 @@ static Parsed Model(const std::string& line)
             i = a;
             continue;
         }
+        // The closing quote is not part of the path, so it does not count against the buffer.
         std::string rest = line.substr(a);
+        if (!rest.empty() && rest.back() == '"')
+            rest.pop_back();
         if (rest.size() >= PATH_BUFFER) {
             result.fits = false;
             return result;
         }
-        if (!rest.empty() && rest.back() == '"')
-            rest.pop_back();
         result.path = rest;
         return result;
     }

@@ -1,5 +1,7 @@
 // Library calls (C and D records): load, call with text arguments, release.
 #include "actions.h"
+#include "../common/common.h"
+#include "../startup/startup.h"
 
 enum {
     LIBRARY_PATH_FIELD = 512,   // library path, terminating zero included
@@ -17,6 +19,23 @@ typedef int (WINAPI* LibraryFunction2)(const char*, const char*);
 typedef int (WINAPI* LibraryFunction3)(const char*, const char*, const char*);
 typedef int (WINAPI* LibraryFunction4)(const char*, const char*, const char*, const char*);
 typedef int (WINAPI* LibraryFunction5)(const char*, const char*, const char*, const char*, const char*);
+
+// The library search is limited to the system folder at start, so that nothing planted beside
+// the temporary copy is loaded. A relative name in the log still means the installation folder
+// (the log's folder) first, as it did before; an absolute path finds its own dependencies beside it.
+static HMODULE LoadRecordLibrary(const char* path)
+{
+    int absolute = (path[0] && path[1] == ':') || (path[0] == '\\' && path[1] == '\\');
+    if (absolute)
+        return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH); // 0x8
+    char folder[PATH_BUFFER];
+    char full[PATH_BUFFER];
+    CopyText(folder, PATH_BUFFER, g_logPath);
+    StripLastComponent(folder);
+    if (folder[0] && JoinPath(full, PATH_BUFFER, folder, path) && FileExists(full))
+        return LoadLibraryExA(full, NULL, LOAD_WITH_ALTERED_SEARCH_PATH); // 0x8
+    return LoadLibraryA(path);
+}
 
 void CallLibraryFunction(int stopOnZero)
 {
@@ -40,7 +59,7 @@ void CallLibraryFunction(int stopOnZero)
     }
 
     int result = 1;
-    HMODULE library = LoadLibraryA(libraryPath);
+    HMODULE library = LoadRecordLibrary(libraryPath);
     // Held as the one pointer type that converts to every other without complaint.
     void (*function)(void) = library ? (void (*)(void))GetProcAddress(library, functionName) : NULL;
     if (function) {

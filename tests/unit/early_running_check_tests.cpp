@@ -89,51 +89,25 @@ std::string Describe(const AnswerCase& c)
     return "row " + std::to_string(c.row) + ": style " + std::to_string(c.style) + " answered " + std::to_string(c.answer);
 }
 
-} // namespace
-
-// Look again shows the box again while the sign stays and returns once it is gone; go on returns
-// with the sign still there. Both show the box of the style under g_caption.
-TEST(EarlyRunningCheck, AnswersThatReturn)
+// Rows print as what they test, not as bytes.
+void PrintTo(const AnswerCase& c, std::ostream* out)
 {
-    for (const AnswerCase& c : ANSWERS) {
-        if (c.effect == END)
-            continue;
-        std::string caption = UniqueCaption(c.row);
-        HeldMutex mutex;
-        ASSERT_TRUE(mutex.handle != NULL);
-        std::vector<BoxStep> steps;
-        if (c.effect == AGAIN)
-            steps = {{c.answer, nullptr}, {c.answer, [&mutex] { mutex.Drop(); }}};
-        else
-            steps = {{c.answer, nullptr}};
-        ScriptedBoxes boxes(caption, steps);
-        {
-            CurrentRecord record(Record(1, mutex.name, "Close the application", c.style));
-            CheckRunningApplication();
-        }
-        boxes.Stop();
-        std::vector<ShownBox> shown = boxes.Boxes();
-        ASSERT_EQ(steps.size(), shown.size()) << Describe(c);
-        for (const ShownBox& box : shown) {
-            EXPECT_EQ("Close the application", box.text) << Describe(c);
-            EXPECT_EQ(caption, box.caption) << Describe(c);
-            EXPECT_EQ(c.buttons, box.buttons) << Describe(c);
-            EXPECT_EQ(c.icon, box.icon) << Describe(c);
-        }
-        if (c.effect == GO_ON)
-            EXPECT_TRUE(mutex.handle != NULL) << Describe(c) << ": went on while the application still ran";
-    }
-    g_caption[0] = 0;
+    *out << Describe(c);
 }
 
-// The ending answers end the process at once with exit code 0. The child checks the box it saw
-// and ends with another code when the buttons are not the style's.
-TEST(EarlyRunningCheckDeathTest, AnswersThatEnd)
+} // namespace
+
+class EarlyRunningCheckAnswer : public ::testing::TestWithParam<AnswerCase> {};
+
+// Look again shows the box again while the sign stays and returns once it is gone; go on returns
+// with the sign still there. Both show the box of the style under g_caption. The ending answers
+// end the process at once with exit code 0; that child checks the box it saw and ends with
+// another code when the buttons are not the style's.
+TEST_P(EarlyRunningCheckAnswer, HasItsEffect)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (const AnswerCase& c : ANSWERS) {
-        if (c.effect != END)
-            continue;
+    const AnswerCase& c = GetParam();
+    if (c.effect == END) {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
         EXPECT_EXIT(
             {
                 std::string caption = UniqueCaption(c.row);
@@ -148,8 +122,38 @@ TEST(EarlyRunningCheckDeathTest, AnswersThatEnd)
             },
             ::testing::ExitedWithCode(0), "")
             << Describe(c);
+        return;
     }
+    std::string caption = UniqueCaption(c.row);
+    HeldMutex mutex;
+    ASSERT_TRUE(mutex.handle != NULL);
+    std::vector<BoxStep> steps;
+    if (c.effect == AGAIN)
+        steps = {{c.answer, nullptr}, {c.answer, [&mutex] { mutex.Drop(); }}};
+    else
+        steps = {{c.answer, nullptr}};
+    ScriptedBoxes boxes(caption, steps);
+    {
+        CurrentRecord record(Record(1, mutex.name, "Close the application", c.style));
+        CheckRunningApplication();
+    }
+    boxes.Stop();
+    std::vector<ShownBox> shown = boxes.Boxes();
+    ASSERT_EQ(steps.size(), shown.size()) << Describe(c);
+    for (const ShownBox& box : shown) {
+        EXPECT_EQ("Close the application", box.text) << Describe(c);
+        EXPECT_EQ(caption, box.caption) << Describe(c);
+        EXPECT_EQ(c.buttons, box.buttons) << Describe(c);
+        EXPECT_EQ(c.icon, box.icon) << Describe(c);
+    }
+    if (c.effect == GO_ON)
+        EXPECT_TRUE(mutex.handle != NULL) << Describe(c) << ": went on while the application still ran";
+    g_caption[0] = 0;
 }
+
+// One test per row: every box takes Wine about two seconds to show.
+INSTANTIATE_TEST_SUITE_P(Rows, EarlyRunningCheckAnswer, ::testing::ValuesIn(ANSWERS),
+                         [](const ::testing::TestParamInfo<AnswerCase>& info) { return "row" + std::to_string(info.param.row); });
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <functional>
 #include <string>
+#include "fixtures.h"
 #include <vector>
 #include "actions/actions.h"
 
@@ -23,7 +24,7 @@ std::string TestBin(const std::string& name);       // UNINST_TESTBIN\name
 std::string TestName();                             // <suite>_<test>, safe in paths, names and titles
 // C:\utest\<name>, deleted with everything in it and made again; no trailing backslash.
 std::string FreshFolder(const std::string& name);
-void DeleteTree(const std::string& path);
+using fixtures::DeleteTree;
 bool WriteFileText(const std::string& path, const std::string& text);
 std::string ReadFileText(const std::string& path);  // empty when missing
 std::vector<std::string> ReadLines(const std::string& path); // without their CR LF

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include "fixtures.h"
 #include <vector>
 #include "actions/actions.h"
 #include "common/common.h"
@@ -126,28 +127,7 @@ private:
     HWND list_;
 };
 
-inline void DeleteTree(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                DeleteTree(path + "\\" + name);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using fixtures::DeleteTree;
 
 // C:\utest\<test name>, emptied and made again; no trailing backslash.
 inline std::string FreshFolder()

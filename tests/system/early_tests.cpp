@@ -7,10 +7,6 @@ namespace {
 
 const char* const ARP_PREFIX = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-struct TraceLine {
-    std::string command;   // the command line the program got
-    std::string directory; // its current directory
-};
 
 HWND MakeWindow(const std::string& title);
 
@@ -20,9 +16,6 @@ protected:
     // caption of its own ("Uninstall" and a product name unique to the test).
     void Install(const std::vector<std::string>& records)
     {
-        // Wine starts its desktop process for the first window of a session; made by a program of
-        // the job it would join the job and keep WaitAll waiting. A window of ours starts it outside.
-        DestroyWindow(MakeWindow("Early desktop"));
         ASSERT_EQ(Path("trace.txt"), trace_) << "TraceRecord needs trace_ set before it";
         app_ = Path("app");
         start_ = Path("start here");
@@ -33,7 +26,7 @@ protected:
         product_ = "Early " + name_.substr(name_.find('.') + 1) + " " + std::to_string(GetCurrentProcessId());
         caption_ = "Uninstall " + product_;
         arpKey_ = std::string(ARP_PREFIX) + "UninstEarly_" + name_;
-        RegDeleteTree(HKEY_LOCAL_MACHINE, arpKey_);
+        RegDeleteKeyTree(HKEY_LOCAL_MACHINE, arpKey_);
         ASSERT_TRUE(RegSetString(HKEY_LOCAL_MACHINE, arpKey_, "DisplayName", product_));
         std::vector<std::string> lines = {"A10," + product_, "A48,Uninstall", "J0,2," + arpKey_ + ","};
         lines.insert(lines.end(), records.begin(), records.end());
@@ -42,7 +35,7 @@ protected:
     void TearDown() override
     {
         if (!arpKey_.empty())
-            RegDeleteTree(HKEY_LOCAL_MACHINE, arpKey_);
+            RegDeleteKeyTree(HKEY_LOCAL_MACHINE, arpKey_);
         SystemTest::TearDown();
     }
     // Runs the uninstall silently from the start folder; testlib writes its calls to calls_.
@@ -54,28 +47,14 @@ protected:
     std::string TraceRecord(const std::string& key, const std::string& tag)
     {
         trace_ = Path("trace.txt");
-        return "E" + key + ",\"" + TestBin("trace.exe") + "\" " + trace_ + " " + tag;
+        return "E" + key + "," + TraceCommand(trace_, tag);
     }
-    std::vector<TraceLine> Traces()
-    {
-        std::vector<TraceLine> out;
-        std::string text = ReadBytes(trace_);
-        size_t start = 0;
-        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-            std::string line = text.substr(start, end - start);
-            size_t tab = line.find('\t');
-            TraceLine t;
-            t.command = line.substr(0, tab);
-            t.directory = tab == std::string::npos ? "" : line.substr(tab + 1);
-            out.push_back(t);
-        }
-        return out;
-    }
+    std::vector<TraceLine> Traces() { return ReadTraces(trace_); }
     std::vector<std::string> Tags()
     {
         std::vector<std::string> tags;
         for (const TraceLine& t : Traces())
-            tags.push_back(t.command.substr(t.command.find_last_of(' ') + 1));
+            tags.push_back(t.tag);
         return tags;
     }
     std::vector<std::string> Lines(const std::string& path)

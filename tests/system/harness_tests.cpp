@@ -70,7 +70,7 @@ TEST_F(Harness, RegistryAndIni)
     EXPECT_TRUE(RegGetDword(HKEY_CURRENT_USER, key, "Count", &number));
     EXPECT_EQ(3u, number);
     EXPECT_EQ(std::vector<std::string>{"Sub"}, RegSubkeys(HKEY_CURRENT_USER, key));
-    EXPECT_TRUE(RegDeleteTree(HKEY_CURRENT_USER, key));
+    EXPECT_TRUE(RegDeleteKeyTree(HKEY_CURRENT_USER, key));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, key));
 
     std::string ini = Path("a.ini");

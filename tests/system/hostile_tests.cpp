@@ -35,10 +35,7 @@ public:
 
     bool Start(const std::string& commandLine, const std::string& currentDir, const std::string& tempDir)
     {
-        // Known Wine difference: Wine starts its desktop process (explorer.exe) for the first
-        // window of a session, from the process that creates it, and it never ends. A window made
-        // here first keeps it out of the job, so that the chain can end.
-        DestroyWindow(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, NULL, NULL, NULL, NULL));
+        StartDesktopOutsideJobs(); // or Wine's desktop process would join the job
         job_ = CreateJobObjectA(NULL, NULL);
         port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, NULL, 0, 1);
         if (!job_ || !port_)

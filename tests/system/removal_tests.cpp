@@ -139,9 +139,9 @@ TEST_F(Removal, UninstallEntryIsGoneBeforeTheMainPhase)
     std::string entry = std::string(UNINSTALL) + "\\{UninstRemoval-0000-0000-0000-" + name_ + "}";
     std::string neighbour = std::string(UNINSTALL) + "\\UninstRemovalNeighbour_" + name_;
     std::string own = "Software\\UninstRemoval_" + name_;
-    RegDeleteTree(HKEY_LOCAL_MACHINE, entry);
-    RegDeleteTree(HKEY_LOCAL_MACHINE, neighbour);
-    RegDeleteTree(HKEY_CURRENT_USER, own);
+    RegDeleteKeyTree(HKEY_LOCAL_MACHINE, entry);
+    RegDeleteKeyTree(HKEY_LOCAL_MACHINE, neighbour);
+    RegDeleteKeyTree(HKEY_CURRENT_USER, own);
     ASSERT_TRUE(RegSetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Removal Viewer"));
     ASSERT_TRUE(RegSetString(HKEY_LOCAL_MACHINE, neighbour, "DisplayName", "Someone else"));
     ASSERT_TRUE(RegSetString(HKEY_CURRENT_USER, own, "v", "x"));
@@ -160,7 +160,7 @@ TEST_F(Removal, UninstallEntryIsGoneBeforeTheMainPhase)
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, own));
     EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, neighbour)) << "a record without a value-name field took it";
     EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL));
-    RegDeleteTree(HKEY_LOCAL_MACHINE, neighbour);
+    RegDeleteKeyTree(HKEY_LOCAL_MACHINE, neighbour);
 }
 
 // A small installation with every record type of the main phase, uninstalled silently: files,
@@ -173,7 +173,7 @@ TEST_F(Removal, WholeInstallationIsLeftClean)
     std::string keep = "Software\\UninstRemovalKeep_" + name_;
     std::string lib = Path("common\\viewer.dll"), lib2 = Path("common\\codec.dll");
     for (const std::string& k : {entry, key, keep})
-        RegDeleteTree(k == entry ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, k);
+        RegDeleteKeyTree(k == entry ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, k);
     ASSERT_TRUE(RegSetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Removal Viewer"));
     ASSERT_TRUE(RegSetString(HKEY_CURRENT_USER, key + "\\Settings\\Window", "x", "1"));
     ASSERT_TRUE(RegSetString(HKEY_CURRENT_USER, keep, "", "default"));
@@ -206,7 +206,7 @@ TEST_F(Removal, WholeInstallationIsLeftClean)
     EXPECT_EQ(2u, count);
     EXPECT_EQ(Joined({"Other"}), Joined(IniSections(ini)));
     EXPECT_EQ(Joined({"Keep"}), Joined(IniKeys(ini, "Other")));
-    RegDeleteTree(HKEY_CURRENT_USER, keep);
+    RegDeleteKeyTree(HKEY_CURRENT_USER, keep);
     HKEY shared;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED, 0, KEY_SET_VALUE, &shared) == ERROR_SUCCESS) {
         RegDeleteValueA(shared, lib2.c_str());

@@ -9,10 +9,6 @@ const char* const CAPTION = "Uninstall Stage Viewer";
 const char* const QUESTION = "Remove Stage Viewer and all of its components?";
 const char* const ARP_PREFIX = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-struct TraceLine {
-    std::string tag;       // the last word of the command line
-    std::string directory; // current directory of the program
-};
 
 class Stages : public SystemTest {
 protected:
@@ -27,7 +23,7 @@ protected:
         log_ = Join(app_, logName);
         trace_ = Path("trace.txt");
         arpKey_ = std::string(ARP_PREFIX) + "UninstStage_" + name_;
-        RegDeleteTree(HKEY_LOCAL_MACHINE, arpKey_);
+        RegDeleteKeyTree(HKEY_LOCAL_MACHINE, arpKey_);
         ASSERT_TRUE(RegSetString(HKEY_LOCAL_MACHINE, arpKey_, "DisplayName", "Stage Viewer"));
         std::vector<std::string> lines = {"A10,Stage Viewer", "A48,Uninstall", "A43,Remove %s and all of its components?",
                                           "A13,Done", "A50,Finished", "J0,2," + arpKey_ + ","};
@@ -37,31 +33,16 @@ protected:
     void TearDown() override
     {
         if (!arpKey_.empty())
-            RegDeleteTree(HKEY_LOCAL_MACHINE, arpKey_);
+            RegDeleteKeyTree(HKEY_LOCAL_MACHINE, arpKey_);
         SystemTest::TearDown();
     }
     // An E record that traces itself under the tag.
     std::string TraceRecord(const std::string& key, const std::string& tag)
     {
         trace_ = Path("trace.txt");
-        return "E" + key + ",\"" + TestBin("trace.exe") + "\" " + trace_ + " " + tag;
+        return "E" + key + "," + TraceCommand(trace_, tag);
     }
-    std::vector<TraceLine> Traces()
-    {
-        std::vector<TraceLine> out;
-        std::string text = ReadBytes(trace_);
-        size_t start = 0;
-        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-            std::string line = text.substr(start, end - start);
-            size_t tab = line.find('\t');
-            std::string command = line.substr(0, tab);
-            TraceLine t;
-            t.tag = command.substr(command.find_last_of(' ') + 1);
-            t.directory = tab == std::string::npos ? "" : line.substr(tab + 1);
-            out.push_back(t);
-        }
-        return out;
-    }
+    std::vector<TraceLine> Traces() { return ReadTraces(trace_); }
     std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
     // The non-silent second stage: the dialog runs the main phase; its single button ends it.
     void FinishDialog(Process& p)

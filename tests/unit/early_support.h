@@ -1,10 +1,10 @@
 // Fixtures shared by the early-phase handler tests: a current record, private folders, message boxes answered by script.
 #pragma once
 #include <windows.h>
-#include <functional>
 #include <string>
-#include "fixtures.h"
 #include <vector>
+#include "boxes.h"
+#include "fixtures.h"
 #include "actions/actions.h"
 
 namespace early {
@@ -29,36 +29,5 @@ bool WriteFileText(const std::string& path, const std::string& text);
 std::string ReadFileText(const std::string& path);  // empty when missing
 std::vector<std::string> ReadLines(const std::string& path); // without their CR LF
 bool IsWine();
-
-// One message box as it was shown.
-struct ShownBox {
-    std::string text;
-    std::string caption;
-    std::string buttons;  // the visible buttons in the order O C A R I Y N (OK, Cancel, Abort, Retry, Ignore, Yes, No)
-    std::string icon;     // "information", "question" or "other"
-};
-
-// Watches for boxes with the caption and answers box i with steps[i].answer, after running
-// steps[i].before when it is set. Boxes beyond the script are answered with the last step's
-// answer (without its action). Records every box.
-struct BoxStep {
-    int answer;
-    std::function<void()> before;
-};
-class ScriptedBoxes {
-public:
-    ScriptedBoxes(const std::string& caption, std::vector<BoxStep> steps);
-    ~ScriptedBoxes();
-    void Stop();
-    std::vector<ShownBox> Boxes();
-private:
-    static DWORD WINAPI Run(void* self);
-    std::string caption_;
-    std::vector<BoxStep> steps_;
-    std::vector<ShownBox> boxes_;
-    CRITICAL_SECTION lock_;
-    volatile LONG stop_;
-    HANDLE thread_;
-};
 
 } // namespace early

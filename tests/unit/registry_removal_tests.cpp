@@ -15,21 +15,9 @@ const HKEY ROOTS[4] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
 // Every key and value below path, one line each: "Key\Sub" and "Key:Value".
 void SnapshotInto(HKEY root, const std::string& path, const std::string& shown, std::vector<std::string>& out)
 {
-    for (const std::string& v : ValueNames(root, path))
+    for (const std::string& v : RegValueNames(root, path))
         out.push_back(shown + ":" + v);
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    std::vector<std::string> children;
-    for (DWORD i = 0;; i++) {
-        char name[512];
-        DWORD size = sizeof name;
-        if (RegEnumKeyExA(key, i, name, &size, 0, 0, 0, 0) != ERROR_SUCCESS)
-            break;
-        children.push_back(name);
-    }
-    RegCloseKey(key);
-    for (const std::string& c : children) {
+    for (const std::string& c : RegSubkeys(root, path)) {
         std::string child = path.empty() ? c : path + "\\" + c;
         std::string childShown = shown.empty() ? c : shown + "\\" + c;
         out.push_back(childShown);
@@ -125,13 +113,13 @@ TEST(RemoveRegistryEntry, ValuesDefaultValuesTreesAndRefusedRecords)
         MappedRoots roots;
         ASSERT_TRUE(roots.ok());
         for (int i = 0; i < 4; i++) {
-            MakeKey(ROOTS[i], "App\\Sub\\Deep");
-            MakeKey(ROOTS[i], "App\\Sub2");
-            SetText(ROOTS[i], "App", "", "d");
-            SetText(ROOTS[i], "App", "Name", "n");
-            SetText(ROOTS[i], "App", "Other", "o");
-            SetText(ROOTS[i], "App\\Sub\\Deep", "v", "v");
-            SetText(ROOTS[i], "AppX", "v", "v");
+            RegCreate(ROOTS[i], "App\\Sub\\Deep");
+            RegCreate(ROOTS[i], "App\\Sub2");
+            RegSetString(ROOTS[i], "App", "", "d");
+            RegSetString(ROOTS[i], "App", "Name", "n");
+            RegSetString(ROOTS[i], "App", "Other", "o");
+            RegSetString(ROOTS[i], "App\\Sub\\Deep", "v", "v");
+            RegSetString(ROOTS[i], "AppX", "v", "v");
             ASSERT_EQ(Joined(Without(layout, {})), Joined(Snapshot(ROOTS[i]))) << "row " << row << " root " << i;
         }
         {
@@ -151,11 +139,11 @@ TEST(DeleteRegistryTree, StatusAndWhatAWalkCannotReach)
     HKEY root = roots.sub(1);
     // a subkey name of 128 characters or more ends its parent's walk where it stands
     std::string longName = "L" + std::string(130, 'l');
-    MakeKey(root, "App\\A\\x");
-    MakeKey(root, "App\\" + longName);
-    MakeKey(root, "App\\Z");
-    MakeKey(root, "Gone\\a\\b\\c");
-    MakeKey(root, "Gone\\d");
+    RegCreate(root, "App\\A\\x");
+    RegCreate(root, "App\\" + longName);
+    RegCreate(root, "App\\Z");
+    RegCreate(root, "Gone\\a\\b\\c");
+    RegCreate(root, "Gone\\d");
 
     EXPECT_EQ(0, DeleteRegistryTree(root, "Gone"));
     EXPECT_NE(0, DeleteRegistryTree(root, "Gone"));
@@ -205,8 +193,8 @@ TEST(RemoveUninstallEntries, DeletesOnlyTheNamedEntriesBelowTheUninstallKey)
             MappedRoots roots;
             ASSERT_TRUE(roots.ok());
             for (const std::string& k : keys)
-                MakeKey(HKEY_LOCAL_MACHINE, k);
-            SetText(HKEY_LOCAL_MACHINE, u + "\\App", "DisplayName", "App");
+                RegCreate(HKEY_LOCAL_MACHINE, k);
+            RegSetString(HKEY_LOCAL_MACHINE, u + "\\App", "DisplayName", "App");
             std::vector<std::string> before = Snapshot(HKEY_LOCAL_MACHINE);
             std::string folder = FreshFolder();
             std::string log = folder + "\\uninstal.ini";

@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <map>
 #include <string>
-#include "fixtures.h"
 #include <vector>
+#include "fixtures.h"
+#include "registry.h"
 #include "actions/actions.h"
 #include "common/common.h"
 #include "log/log.h"
@@ -157,33 +158,7 @@ inline void Lay(const std::string& root, const std::vector<std::string>& entries
     }
 }
 
-// Every entry below root, relative, sorted ignoring case; folders end with a backslash.
-inline void ListInto(const std::string& root, const std::string& prefix, std::vector<std::string>& out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(prefix + name + "\\");
-            ListInto(root + "\\" + name, prefix + name + "\\", out);
-        } else {
-            out.push_back(prefix + name);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-inline std::vector<std::string> ListTree(const std::string& root)
-{
-    std::vector<std::string> out;
-    ListInto(root, "", out);
-    std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) < 0; });
-    return out;
-}
+using fixtures::ListTree; // every entry below root, relative, sorted; folders end with a backslash
 
 inline std::string Joined(const std::vector<std::string>& items)
 {
@@ -199,25 +174,13 @@ inline bool IsWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-// The key and everything below it, with the test's own walk (the code under test is not trusted to do it).
-inline void DeleteKeyTree(HKEY root, const std::string& path)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        std::vector<std::string> children;
-        for (DWORD i = 0;; i++) {
-            char name[512];
-            DWORD size = sizeof name;
-            if (RegEnumKeyExA(key, i, name, &size, 0, 0, 0, 0) != ERROR_SUCCESS)
-                break;
-            children.push_back(name);
-        }
-        RegCloseKey(key);
-        for (const std::string& c : children)
-            DeleteKeyTree(root, path + "\\" + c);
-    }
-    RegDeleteKeyA(root, path.c_str());
-}
+using fixtures::RegCreate;
+using fixtures::RegDeleteKeyTree;
+using fixtures::RegKeyExists;
+using fixtures::RegSetBytes;
+using fixtures::RegSetString;
+using fixtures::RegValueNames;
+using fixtures::RegSubkeys;
 
 // A private key under HKCU\Software\uninst-utest, deleted and made again; the root given to the
 // code under test can be mapped onto it, so that no test touches a real root key.
@@ -226,14 +189,14 @@ public:
     PrivateKey()
     {
         path_ = "Software\\uninst-utest\\" + TestName();
-        DeleteKeyTree(HKEY_CURRENT_USER, path_);
+        RegDeleteKeyTree(HKEY_CURRENT_USER, path_);
         RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &key_, 0);
     }
     ~PrivateKey()
     {
         Unmap();
         RegCloseKey(key_);
-        DeleteKeyTree(HKEY_CURRENT_USER, path_);
+        RegDeleteKeyTree(HKEY_CURRENT_USER, path_);
     }
     // From now on the predefined root stands for this key in this process.
     bool MapRoot(HKEY root)
@@ -254,53 +217,5 @@ private:
     HKEY key_ = 0;
     std::vector<HKEY> mapped_;
 };
-
-inline bool MakeKey(HKEY root, const std::string& path)
-{
-    HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-inline bool KeyExists(HKEY root, const std::string& path)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-inline bool SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size)
-{
-    HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0) != ERROR_SUCCESS)
-        return false;
-    LONG r = RegSetValueExA(key, name.c_str(), 0, type, (const BYTE*)data, size);
-    RegCloseKey(key);
-    return r == ERROR_SUCCESS;
-}
-inline bool SetText(HKEY root, const std::string& path, const std::string& name, const std::string& text)
-{
-    return SetValue(root, path, name, REG_SZ, text.c_str(), (DWORD)text.size() + 1);
-}
-// Names of the values of a key, sorted; "(default)" for the unnamed one.
-inline std::vector<std::string> ValueNames(HKEY root, const std::string& path)
-{
-    std::vector<std::string> names;
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
-    for (DWORD i = 0;; i++) {
-        char name[512];
-        DWORD size = sizeof name;
-        if (RegEnumValueA(key, i, name, &size, 0, 0, 0, 0) != ERROR_SUCCESS)
-            break;
-        names.push_back(name[0] ? name : "(default)");
-    }
-    RegCloseKey(key);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 } // namespace removal

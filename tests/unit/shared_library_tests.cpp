@@ -84,7 +84,7 @@ TEST(ReleaseSharedLibrary, LowersReleasesOrLeavesTheCount)
         row++;
         PrivateKey key;
         ASSERT_TRUE(key.MapRoot(HKEY_LOCAL_MACHINE));
-        ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, SHARED, r.stored, r.type, r.data.data(), (DWORD)r.data.size())) << "row " << row;
+        ASSERT_TRUE(RegSetBytes(HKEY_LOCAL_MACHINE, SHARED, r.stored, r.type, r.data.data(), (DWORD)r.data.size())) << "row " << row;
         RunTables tables;
         LeftoverWindow leftovers;
         RunRecord("K" + r.record);
@@ -105,8 +105,8 @@ TEST(ReleaseSharedLibrary, ReleasedFileIsLeftAloneByFileRecords)
     PrivateKey key;
     ASSERT_TRUE(key.MapRoot(HKEY_LOCAL_MACHINE));
     DWORD one = 1, five = 5;
-    SetValue(HKEY_LOCAL_MACHINE, SHARED, dll, REG_DWORD, &one, 4);
-    SetValue(HKEY_LOCAL_MACHINE, SHARED, kept, REG_DWORD, &five, 4);
+    RegSetBytes(HKEY_LOCAL_MACHINE, SHARED, dll, REG_DWORD, &one, 4);
+    RegSetBytes(HKEY_LOCAL_MACHINE, SHARED, kept, REG_DWORD, &five, 4);
     RunTables tables;
     LeftoverWindow leftovers;
     RunRecord("K" + dll);
@@ -124,6 +124,6 @@ TEST(ReleaseSharedLibrary, MissingKeyChangesNothing)
     RunTables tables;
     LeftoverWindow leftovers;
     RunRecord("KC:\\utest\\none.dll");
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, SHARED));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, SHARED));
     EXPECT_EQ(Joined({}), Joined(leftovers.Items()));
 }

@@ -41,35 +41,6 @@ struct Host {
     }
 };
 
-// Every file and folder below root, relative and sorted; folders end with a backslash.
-void CollectTree(const std::string& root, const std::string& prefix, std::vector<std::string>* out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + "\\" + prefix + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out->push_back(prefix + name + "\\");
-            CollectTree(root, prefix + name + "\\", out);
-        } else {
-            out->push_back(prefix + name);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-std::vector<std::string> Tree(const std::string& root)
-{
-    std::vector<std::string> out;
-    CollectTree(root, "", &out);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 std::string Joined(const std::vector<std::string>& items)
 {
     std::string text;
@@ -130,7 +101,7 @@ TEST(DeleteLeftover, RemovesFileAndEmptiedFolders)
             EXPECT_TRUE(Enabled(host.window, IDC_DELETE)) << "row " << r.row;
             EXPECT_TRUE(Enabled(host.window, IDC_DELETE_ALL)) << "row " << r.row;
         }
-        EXPECT_EQ(Joined(r.after), Joined(Tree(root))) << "row " << r.row << " " << r.what;
+        EXPECT_EQ(Joined(r.after), Joined(fixtures::ListTree(root))) << "row " << r.row << " " << r.what;
         std::string stop = r.stopsAt[0] ? root + "\\" + r.stopsAt : root;
         EXPECT_EQ(stop, std::string(g_startDir)) << "row " << r.row << " " << r.what;
         EXPECT_EQ("", Joined(boxes.Texts())) << "row " << r.row << ": no question expected";
@@ -225,7 +196,7 @@ TEST(DeleteLeftover, YesRetriesOnceTheFileIsFree)
         CloseHandle(helper.held);
     EXPECT_EQ(Joined({"Cannot delete " + path + ". Try again?"}), Joined(helper.texts));
     EXPECT_FALSE(PathExists(path));
-    EXPECT_EQ(Joined({"keep.txt"}), Joined(Tree(root)));
+    EXPECT_EQ(Joined({"keep.txt"}), Joined(fixtures::ListTree(root)));
     DeleteTree(root);
 }
 
@@ -269,7 +240,7 @@ TEST(DeleteLeftover, SelectionAndButtons)
     EXPECT_EQ(0u, ListEntries(host.window, IDC_LEFTOVER_LIST).size());
     boxes.Stop();
     EXPECT_EQ("", Joined(boxes.Texts()));
-    EXPECT_EQ(Joined({"keep.txt"}), Joined(Tree(root)));
+    EXPECT_EQ(Joined({"keep.txt"}), Joined(fixtures::ListTree(root)));
     DeleteTree(root);
 }
 
@@ -319,7 +290,7 @@ TEST(DeleteLeftover, DeleteAllOrderAndLockedFiles)
         std::vector<std::string> left = r.locked;
         left.push_back("keep.txt");
         std::sort(left.begin(), left.end());
-        EXPECT_EQ(Joined(left), Joined(Tree(root))) << "row " << r.row;
+        EXPECT_EQ(Joined(left), Joined(fixtures::ListTree(root))) << "row " << r.row;
         DeleteTree(root);
     }
 }

@@ -102,56 +102,6 @@ bool MakeFolders(const std::string& path)
     return CreateDirectoryA(path.c_str(), NULL) || IsFolder(path);
 }
 
-bool DeleteTree(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return DeleteFileA(path.c_str()) || !Exists(path);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Join(path, "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                DeleteTree(Join(path, name));
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return RemoveDirectoryA(path.c_str()) || !Exists(path);
-}
-
-static void ListInto(const std::string& root, const std::string& relative, std::vector<std::string>& out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Join(Join(root, relative), "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string item = relative.empty() ? name : relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(item + "\\");
-            ListInto(root, item, out);
-        } else {
-            out.push_back(item);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-std::vector<std::string> ListTree(const std::string& root)
-{
-    std::vector<std::string> out;
-    ListInto(root, "", out);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 HeldFile::HeldFile(const std::string& path)
 {
     handle_ = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -178,6 +128,30 @@ std::string LogText(const std::vector<std::string>& lines)
 
 bool WriteLog(const std::string& path, const std::vector<std::string>& lines) { return WriteBytes(path, LogText(lines)); }
 
+// ---- The trace program ---------------------------------------------------------------------
+
+std::string TraceCommand(const std::string& traceFile, const std::string& tag)
+{
+    return "\"" + TestBin("trace.exe") + "\" " + traceFile + " " + tag;
+}
+
+std::vector<TraceLine> ReadTraces(const std::string& traceFile)
+{
+    std::vector<TraceLine> out;
+    std::string text = ReadBytes(traceFile);
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = text.substr(start, end - start);
+        size_t tab = line.find('\t');
+        TraceLine t;
+        t.command = line.substr(0, tab);
+        t.tag = t.command.substr(t.command.find_last_of(' ') + 1);
+        t.directory = tab == std::string::npos ? "" : line.substr(tab + 1);
+        out.push_back(t);
+    }
+    return out;
+}
+
 // ---- Copies of the program -----------------------------------------------------------------
 
 std::string CopyUninstWithTail(const std::string& folder, const std::string& name, const std::string& tail)
@@ -195,145 +169,6 @@ std::string CopyUninstWithTail(const std::string& folder, const std::string& nam
 std::string CopyUninst(const std::string& folder, const std::string& name, const std::string& logName)
 {
     return CopyUninstWithTail(folder, name, logName.empty() ? std::string() : logName + std::string(1, '\0'));
-}
-
-// ---- Registry ------------------------------------------------------------------------------
-
-bool RegCreate(HKEY root, const std::string& path)
-{
-    HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool RegDeleteTree(HKEY root, const std::string& path)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return !RegKeyExists(root, path);
-    // Subkeys first: RegDeleteKeyA removes only empty keys.
-    for (;;) {
-        char name[512];
-        DWORD size = sizeof name;
-        if (RegEnumKeyExA(key, 0, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        if (!RegDeleteTree(key, name))
-            break;
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(root, path.c_str());
-    return !RegKeyExists(root, path);
-}
-
-bool RegKeyExists(HKEY root, const std::string& path)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-static bool SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size)
-{
-    HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    LONG result = RegSetValueExA(key, name.c_str(), 0, type, (const BYTE*)data, size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-bool RegSetString(HKEY root, const std::string& path, const std::string& name, const std::string& value)
-{
-    return SetValue(root, path, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
-}
-
-bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value)
-{
-    return SetValue(root, path, name, REG_DWORD, &value, sizeof value);
-}
-
-static bool QueryValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* data)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD size = 0;
-    LONG result = RegQueryValueExA(key, name.c_str(), NULL, type, NULL, &size);
-    if (result == ERROR_SUCCESS && data) {
-        data->assign(size, '\0');
-        result = RegQueryValueExA(key, name.c_str(), NULL, type, size ? (BYTE*)&(*data)[0] : NULL, &size);
-        data->resize(size);
-    }
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-bool RegValueExists(HKEY root, const std::string& path, const std::string& name)
-{
-    DWORD type;
-    return QueryValue(root, path, name, &type, nullptr);
-}
-
-bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value)
-{
-    DWORD type;
-    std::string data;
-    if (!QueryValue(root, path, name, &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    while (!data.empty() && data.back() == '\0')
-        data.pop_back();
-    *value = data;
-    return true;
-}
-
-bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value)
-{
-    DWORD type;
-    std::string data;
-    if (!QueryValue(root, path, name, &type, &data) || type != REG_DWORD || data.size() != sizeof(DWORD))
-        return false;
-    memcpy(value, data.data(), sizeof(DWORD));
-    return true;
-}
-
-std::vector<std::string> RegSubkeys(HKEY root, const std::string& path)
-{
-    std::vector<std::string> out;
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return out;
-    for (DWORD i = 0;; i++) {
-        char name[512];
-        DWORD size = sizeof name;
-        if (RegEnumKeyExA(key, i, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        out.push_back(name);
-    }
-    RegCloseKey(key);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::vector<std::string> RegValueNames(HKEY root, const std::string& path)
-{
-    std::vector<std::string> out;
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return out;
-    for (DWORD i = 0;; i++) {
-        char name[16384];
-        DWORD size = sizeof name;
-        if (RegEnumValueA(key, i, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        out.push_back(name);
-    }
-    RegCloseKey(key);
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 // ---- INI files -----------------------------------------------------------------------------
@@ -420,10 +255,16 @@ static std::string EnvironmentBlock(const std::string& tempDir, const std::vecto
     return out;
 }
 
+void StartDesktopOutsideJobs()
+{
+    DestroyWindow(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, NULL, NULL, NULL, NULL));
+}
+
 bool Process::Start(const std::string& commandLine, const std::string& currentDir, const std::string& tempDir,
                     const std::vector<std::string>& extraEnv)
 {
     error.clear();
+    StartDesktopOutsideJobs();
     job_ = CreateJobObjectA(NULL, NULL);
     if (!job_) {
         error = "CreateJobObject failed";
@@ -702,14 +543,14 @@ void SystemTest::SetUp()
 void SystemTest::TearDown()
 {
     for (auto& key : keys_)
-        RegDeleteTree(key.first, key.second);
+        RegDeleteKeyTree(key.first, key.second);
     keys_.clear();
 }
 
 std::string SystemTest::FreshKey(HKEY root)
 {
     std::string path = "Software\\UninstSystemTests\\" + name_;
-    RegDeleteTree(root, path);
+    RegDeleteKeyTree(root, path);
     RegCreate(root, path);
     keys_.push_back(std::make_pair(root, path));
     return path;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 #include "boxes.h"
+#include "fixtures.h"
+#include "registry.h"
 
 namespace sys {
 
@@ -28,9 +30,9 @@ std::string ReadBytes(const std::string& path, bool* ok = nullptr);
 bool Exists(const std::string& path);            // file or folder
 bool IsFolder(const std::string& path);
 bool MakeFolders(const std::string& path);       // every missing level
-bool DeleteTree(const std::string& path);        // clears attributes first; true when gone
+using fixtures::DeleteTree;  // clears attributes first; true when gone
 // Every file and folder below root, relative, sorted; folders end with a backslash.
-std::vector<std::string> ListTree(const std::string& root);
+using fixtures::ListTree;
 // Holds a file open without sharing, so that it cannot be deleted, until the object goes.
 class HeldFile {
 public:
@@ -47,6 +49,18 @@ private:
 std::string LogText(const std::vector<std::string>& lines);
 bool WriteLog(const std::string& path, const std::vector<std::string>& lines);
 
+// ---- The trace program ---------------------------------------------------------------------
+// testbin\trace.exe appends one line to the file named by its first argument: its command line,
+// a tab, and its current folder.
+struct TraceLine {
+    std::string command;   // the command line the program got
+    std::string tag;       // its last word
+    std::string directory; // the program's current folder
+};
+// The command that traces itself into traceFile, with the tag as its last argument.
+std::string TraceCommand(const std::string& traceFile, const std::string& tag);
+std::vector<TraceLine> ReadTraces(const std::string& traceFile); // in the order they ran
+
 // ---- Copies of the program -----------------------------------------------------------------
 // Copies UNINST_EXE to folder\name and, as an installer does, appends logName and one zero
 // byte; an empty logName appends nothing. Returns the copy's path, empty on failure.
@@ -56,16 +70,16 @@ std::string CopyUninst(const std::string& folder, const std::string& name = "uni
 std::string CopyUninstWithTail(const std::string& folder, const std::string& name, const std::string& tail);
 
 // ---- Registry ------------------------------------------------------------------------------
-bool RegCreate(HKEY root, const std::string& path);
-bool RegDeleteTree(HKEY root, const std::string& path);   // true when the key is gone
-bool RegKeyExists(HKEY root, const std::string& path);
-bool RegSetString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
-bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
-bool RegValueExists(HKEY root, const std::string& path, const std::string& name);
-bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value);
-bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value);
-std::vector<std::string> RegSubkeys(HKEY root, const std::string& path);   // sorted
-std::vector<std::string> RegValueNames(HKEY root, const std::string& path); // sorted
+using fixtures::RegCreate;
+using fixtures::RegDeleteKeyTree;
+using fixtures::RegKeyExists;
+using fixtures::RegSetString;
+using fixtures::RegSetDword;
+using fixtures::RegValueExists;
+using fixtures::RegGetString;
+using fixtures::RegGetDword;
+using fixtures::RegSubkeys;
+using fixtures::RegValueNames;
 
 // ---- INI files -----------------------------------------------------------------------------
 bool IniWrite(const std::string& file, const std::string& section, const std::string& key, const std::string& value);
@@ -75,6 +89,12 @@ std::vector<std::string> IniSections(const std::string& file);
 std::vector<std::string> IniKeys(const std::string& file, const std::string& section);
 
 // ---- Processes -----------------------------------------------------------------------------
+// Known Wine difference: Wine starts its desktop process (explorer.exe) for the first window of a
+// session, from the process that makes it, and that process never ends; started from a process
+// of a job it would join the job and keep WaitAll waiting. A window of the test's own starts it
+// outside. Process::Start calls this; a test with a job of its own calls it first.
+void StartDesktopOutsideJobs();
+
 // One started process inside a job of its own: everything it starts joins the job, so the whole
 // chain (second stage, the script's cmd.exe, programs of the log) can be waited for together.
 // The job is killed when the object goes, so nothing outlives a test.

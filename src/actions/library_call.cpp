@@ -12,13 +12,54 @@ enum {
     FIRST_ARGUMENT_FIELD = 3
 };
 
-// The called functions use the Windows convention, so the callee removes its arguments on PE32.
+#if !defined(__i386__)
+// The called functions use the Windows convention; on x86_64 the caller removes the arguments.
 typedef int (WINAPI* LibraryFunction0)(void);
 typedef int (WINAPI* LibraryFunction1)(const char*);
 typedef int (WINAPI* LibraryFunction2)(const char*, const char*);
 typedef int (WINAPI* LibraryFunction3)(const char*, const char*, const char*);
 typedef int (WINAPI* LibraryFunction4)(const char*, const char*, const char*, const char*);
 typedef int (WINAPI* LibraryFunction5)(const char*, const char*, const char*, const char*, const char*);
+#endif
+
+// Calls the function with the texts as its arguments and returns its result. On PE32 the callee
+// removes its arguments from the stack, as many as it takes, not as many as the log gave: the
+// stack pointer is put back after the call, so that a count that does not match the function
+// cannot unbalance the stack and crash the uninstaller.
+static int CallWithTexts(void (*function)(void), char (*texts)[ARGUMENT_FIELD], int count)
+{
+    const char* arguments[ARGUMENT_SLOTS];
+    for (int i = 0; i < count; i++)
+        arguments[i] = texts[i];
+#if defined(__i386__)
+    int result;
+    __asm__ volatile(
+        "movl %%esp, %%esi\n\t"     // esi survives the call: the callee keeps it
+        "movl %[count], %%ecx\n"
+        "1:\n\t"
+        "testl %%ecx, %%ecx\n\t"
+        "jz 2f\n\t"
+        "pushl -4(%[arguments],%%ecx,4)\n\t" // last argument first
+        "decl %%ecx\n\t"
+        "jmp 1b\n"
+        "2:\n\t"
+        "call *%[function]\n\t"
+        "movl %%esi, %%esp"
+        : "=a"(result)
+        : [function] "r"(function), [arguments] "r"(arguments), [count] "r"(count)
+        : "ecx", "edx", "esi", "memory", "cc");
+    return result;
+#else
+    switch (count) {
+    case 0: return ((LibraryFunction0)function)();
+    case 1: return ((LibraryFunction1)function)(arguments[0]);
+    case 2: return ((LibraryFunction2)function)(arguments[0], arguments[1]);
+    case 3: return ((LibraryFunction3)function)(arguments[0], arguments[1], arguments[2]);
+    case 4: return ((LibraryFunction4)function)(arguments[0], arguments[1], arguments[2], arguments[3]);
+    default: return ((LibraryFunction5)function)(arguments[0], arguments[1], arguments[2], arguments[3], arguments[4]);
+    }
+#endif
+}
 
 // The library search is limited to the system folder at start, so that nothing planted beside
 // the temporary copy is loaded. A relative name in the log still means the installation folder
@@ -63,15 +104,7 @@ void CallLibraryFunction(int stopOnZero)
     // Held as the one pointer type that converts to every other without complaint.
     void (*function)(void) = library ? (void (*)(void))GetProcAddress(library, functionName) : NULL;
     if (function) {
-        int value = 1;
-        switch (count) {
-        case 0: value = ((LibraryFunction0)function)(); break;
-        case 1: value = ((LibraryFunction1)function)(slots[0]); break;
-        case 2: value = ((LibraryFunction2)function)(slots[0], slots[1]); break;
-        case 3: value = ((LibraryFunction3)function)(slots[0], slots[1], slots[2]); break;
-        case 4: value = ((LibraryFunction4)function)(slots[0], slots[1], slots[2], slots[3]); break;
-        case 5: value = ((LibraryFunction5)function)(slots[0], slots[1], slots[2], slots[3], slots[4]); break;
-        }
+        int value = CallWithTexts(function, slots, count);
         if (stopOnZero)
             result = value;
     }

@@ -18,7 +18,9 @@ cp "$product" "$root/app/uninst.exe" || { echo "FAIL: no product at $product"; e
 printf 'uninstal.ini\0' >> "$root/app/uninst.exe"
 printf 'a' > "$root/app/a.txt"
 printf 'b' > "$root/app/sub/b.txt"
-printf 'A10,Smoke\r\nA48,Uninstall\r\nJ0,1,Software\\UninstSystemTests\\pe32_smoke,\r\nP0,%s\\app\\a.txt,0\r\nU0,%s\\app,1\r\n' \
+# Library calls whose argument counts do not match the functions (both take their arguments off
+# the stack themselves): GetTickCount takes none, SetLastError one. The first stage must go on.
+printf 'A10,Smoke\r\nA48,Uninstall\r\nD0,kernel32.dll,GetTickCount,3,a,b,c\r\nD0,kernel32.dll,SetLastError,0\r\nC0,kernel32.dll,GetTickCount,5,a,b,c,d,e\r\nJ0,1,Software\\UninstSystemTests\\pe32_smoke,\r\nP0,%s\\app\\a.txt,0\r\nU0,%s\\app,1\r\n' \
   "$root_win" "$root_win" > "$root/app/uninstal.ini"
 w reg delete "$key" /f >/dev/null
 w reg add "$key" /v Value /t REG_SZ /d x /f >/dev/null

@@ -59,16 +59,6 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-void FreeLogBlocks()
-{
-    FreeBlock((void**)&ProcessedFiles.items);
-    FreeBlock((void**)&StringPool.block);
-    FreeBlock((void**)&RecordSet.items);
-    FreeBlock((void**)&g_logBuffer);
-    FreeBlock((void**)&ActionList.entries);
-    FreeBlock((void**)&StringTable.texts);
-}
-
 // One read call into one block, then a walk over its lines: the floor under any reader.
 long ReadAndWalk(const char* path)
 {
@@ -93,12 +83,9 @@ long ReadAndWalk(const char* path)
 // The reading as stage control does it, with the sets allocated first.
 void ReadAndSort()
 {
-    FreeLogBlocks();
+    ReleaseRunTables();
     ResetLogState();
-    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-    StringPool.next = StringPool.block;
+    AllocateRunTables();
     ReadUninstallLog();
 }
 
@@ -142,12 +129,9 @@ int main()
     // Comparisons of the sort on the actions in their log order, as the reader hands them over.
     std::vector<ActionEntry> unsorted;
     {
-        FreeLogBlocks();
+        ReleaseRunTables();
         ResetLogState();
-        RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-        ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-        StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-        StringPool.next = StringPool.block;
+        AllocateRunTables();
         std::string copy = log;
         char* position = &copy[0];
         char* end = position + copy.size();
@@ -170,7 +154,7 @@ int main()
     printf("sort comparisons: %ld for %.0f entries (n log2 n = %.0f, ratio %.2f); deepest stack %d\n",
            g_comparisons, n, n * std::log2(n), (double)g_comparisons / (n * std::log2(n)), g_sortMaxDepth);
 
-    FreeLogBlocks();
+    ReleaseRunTables();
     DeleteFileA(path.c_str());
     RemoveDirectoryA(folder.c_str());
     return 0;

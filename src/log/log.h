@@ -60,6 +60,10 @@ int ParseRecordKey(char** line);
 unsigned short FindTextId(int id);
 const char* GetLogString(int id);
 void ResetLogState(void);
+// RecordSet, ProcessedFiles and StringPool, empty, as the reading and the run need them.
+void AllocateRunTables(void);
+// Every block of a run: the sets, the pool, the log text, the action list and the text table.
+void ReleaseRunTables(void);
 // Next record line of a log block whose extra zero byte is at end: turns line ends into zeros,
 // skips every line that is not a record line (and lines holding a zero byte), and returns 0
 // once the walk is over (a last line without a line end is not read).

@@ -31,6 +31,27 @@ void ResetLogState(void)
     g_sortMaxDepth = 0;
 }
 
+void AllocateRunTables(void)
+{
+    RecordSet.count = 0;
+    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    ProcessedFiles.count = 0;
+    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
+    StringPool.next = StringPool.block;
+}
+
+void ReleaseRunTables(void)
+{
+    FreeBlock((void**)&ProcessedFiles.items);
+    FreeBlock((void**)&StringPool.block);
+    StringPool.next = 0;
+    FreeBlock((void**)&RecordSet.items);
+    FreeBlock((void**)&g_logBuffer);
+    FreeBlock((void**)&ActionList.entries);
+    FreeBlock((void**)&StringTable.texts);
+}
+
 static int IsDigit(char c)
 {
     return c >= '0' && c <= '9';

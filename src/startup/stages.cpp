@@ -59,27 +59,6 @@ int BuildRelaunchCommand(char* destination, int destinationSize, const char* cop
     return 0;
 }
 
-static void AllocateTables(void)
-{
-    RecordSet.count = 0;
-    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    ProcessedFiles.count = 0;
-    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-    StringPool.next = StringPool.block;
-}
-
-static void ReleaseTables(void)
-{
-    FreeBlock((void**)&ProcessedFiles.items);
-    FreeBlock((void**)&StringPool.block);
-    StringPool.next = 0;
-    FreeBlock((void**)&RecordSet.items);
-    FreeBlock((void**)&g_logBuffer);
-    FreeBlock((void**)&ActionList.entries);
-    FreeBlock((void**)&StringTable.texts);
-}
-
 static void PointCursorAtActions(void)
 {
     g_currentAction = ActionList.entries;
@@ -128,7 +107,7 @@ static void RunSecondStage(void)
 
 void RunStages(void)
 {
-    AllocateTables();
+    AllocateRunTables();
     ReadUninstallLog();
     BuildTitles();
     PointCursorAtActions();
@@ -142,7 +121,7 @@ void RunStages(void)
         SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, g_exeDir, NULL);                       // 0x10, 0x1
         SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, g_exeDir, NULL);     // 0x1000, 0x1001
     }
-    ReleaseTables();
+    ReleaseRunTables();
     if (secondStage)
         WriteSelfRemovalScript();
     ExitProcess(0);

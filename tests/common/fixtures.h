@@ -63,4 +63,15 @@ inline std::vector<std::string> ListTree(const std::string& root)
     return out;
 }
 
+// The entries of all that are not in gone, sorted as ListTree sorts.
+inline std::vector<std::string> Without(const std::vector<std::string>& all, const std::vector<std::string>& gone)
+{
+    std::vector<std::string> left;
+    for (const std::string& a : all)
+        if (std::find(gone.begin(), gone.end(), a) == gone.end())
+            left.push_back(a);
+    std::sort(left.begin(), left.end());
+    return left;
+}
+
 } // namespace fixtures

@@ -96,15 +96,6 @@ struct ModelTables {
     std::vector<std::pair<int, std::string>> texts;
 };
 
-static std::string Folded(const std::string& s)
-{
-    std::string out = s;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c + 32);
-    return out;
-}
-
 static ModelTables ModelRead(const std::string& content)
 {
     static const std::string letters = "BCDEJKMPU";
@@ -193,12 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ClearRunState();
     CopyText(g_logPath, PATH_BUFFER, LOG_PATH);
-    RecordSet.count = 0;
-    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    ProcessedFiles.count = 0;
-    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-    StringPool.next = StringPool.block;
+    AllocateRunTables();
 
     g_hostExitArmed = 1;
     if (setjmp(g_hostExit) == 0)

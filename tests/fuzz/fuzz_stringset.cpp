@@ -13,15 +13,6 @@
 #include <string>
 #include <vector>
 
-static std::string Folded(const std::string& s)
-{
-    std::string out = s;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c + 32);
-    return out;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<std::string> lines;
@@ -36,12 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         at = end + 1;
     }
 
-    ProcessedFiles.count = 0;
-    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-    StringPool.next = StringPool.block;
-    RecordSet.count = 0;
-    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    AllocateRunTables();
 
     std::set<std::string> model;
     std::vector<char*> copies;

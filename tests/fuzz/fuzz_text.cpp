@@ -53,15 +53,6 @@ struct Buffer {
     char* data;
 };
 
-static std::string Folded(const std::string& s)
-{
-    std::string out = s;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c + 32);
-    return out;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2)

@@ -17,16 +17,6 @@ std::string Joined(const std::vector<std::string>& items)
     return "[" + text + "]";
 }
 
-std::vector<std::string> Without(const std::vector<std::string>& all, const std::vector<std::string>& gone)
-{
-    std::vector<std::string> left;
-    for (const std::string& a : all)
-        if (std::find(gone.begin(), gone.end(), a) == gone.end())
-            left.push_back(a);
-    std::sort(left.begin(), left.end());
-    return left;
-}
-
 std::string Replaced(std::string text, const std::string& mark, const std::string& by)
 {
     for (size_t at; (at = text.find(mark)) != std::string::npos;)

@@ -52,14 +52,6 @@ std::string CurrentDirectory()
     return buffer;
 }
 
-std::string Join(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "[" + line + "]";
-    return text;
-}
-
 } // namespace
 
 // The command line as the started program sees it: a leading quoted path replaced by its short

@@ -36,14 +36,6 @@ struct LibraryFixture {
     }
 };
 
-std::string Join(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "[" + line + "]";
-    return text;
-}
-
 } // namespace
 
 // Both letters with calls that go on: the arguments in order and with their quotes, the library

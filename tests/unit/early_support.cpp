@@ -93,6 +93,14 @@ std::vector<std::string> ReadLines(const std::string& path)
     return lines;
 }
 
+std::string Join(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "[" + line + "]";
+    return text;
+}
+
 bool IsWine()
 {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;

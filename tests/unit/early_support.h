@@ -29,5 +29,6 @@ bool WriteFileText(const std::string& path, const std::string& text);
 std::string ReadFileText(const std::string& path);  // empty when missing
 std::vector<std::string> ReadLines(const std::string& path); // without their CR LF
 bool IsWine();
+std::string Join(const std::vector<std::string>& lines); // "[a][b]...", for comparing lists in one message
 
 } // namespace early

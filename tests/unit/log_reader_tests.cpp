@@ -49,26 +49,12 @@ void WriteBytes(const std::string& path, const std::string& bytes)
     ASSERT_EQ(bytes.size(), written);
 }
 
-// Every block the reader and stage control allocate, released so that each read starts afresh.
-void FreeLogBlocks()
-{
-    FreeBlock((void**)&ProcessedFiles.items);
-    FreeBlock((void**)&StringPool.block);
-    FreeBlock((void**)&RecordSet.items);
-    FreeBlock((void**)&g_logBuffer);
-    FreeBlock((void**)&ActionList.entries);
-    FreeBlock((void**)&StringTable.texts);
-}
-
 // The state of a fresh process with the sets set up as stage control does before the reading.
 void FreshLogState()
 {
-    FreeLogBlocks();
+    ReleaseRunTables();
     ResetLogState();
-    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-    StringPool.next = StringPool.block;
+    AllocateRunTables();
 }
 
 Pairs Texts()
@@ -120,7 +106,7 @@ protected:
 
     void TearDown() override
     {
-        FreeLogBlocks();
+        ReleaseRunTables();
         ResetLogState();
         g_logPath[0] = 0;
         RemoveTree(folder);

@@ -59,17 +59,6 @@ private:
     bool ok_ = true;
 };
 
-// What is left of all, in the order Snapshot gives.
-std::vector<std::string> Without(std::vector<std::string> all, const std::vector<std::string>& gone)
-{
-    std::vector<std::string> left;
-    for (const std::string& a : all)
-        if (std::find(gone.begin(), gone.end(), a) == gone.end())
-            left.push_back(a);
-    std::sort(left.begin(), left.end());
-    return left;
-}
-
 } // namespace
 
 TEST(RemoveRegistryEntry, ValuesDefaultValuesTreesAndRefusedRecords)

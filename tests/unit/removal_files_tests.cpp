@@ -26,15 +26,6 @@ std::string At(const std::string& text, const std::string& app)
     return out;
 }
 
-std::vector<std::string> Without(std::vector<std::string> all, const std::vector<std::string>& gone)
-{
-    std::vector<std::string> left;
-    for (const std::string& a : all)
-        if (std::find(gone.begin(), gone.end(), a) == gone.end())
-            left.push_back(a);
-    return left;
-}
-
 std::vector<std::string> Sorted(std::vector<std::string> v)
 {
     std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) < 0; });

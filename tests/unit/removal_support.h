@@ -8,6 +8,7 @@
 #include <vector>
 #include "fixtures.h"
 #include "registry.h"
+#include "ui_support.h"
 #include "actions/actions.h"
 #include "common/common.h"
 #include "log/log.h"
@@ -60,20 +61,8 @@ class RunTables {
 public:
     explicit RunTables(const std::map<int, std::string>& texts = {})
     {
-        ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-        ProcessedFiles.count = 0;
-        RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-        RecordSet.count = 0;
-        StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-        StringPool.next = StringPool.block;
-        storage_.reserve(texts.size());
-        StringTable.texts = slots_;
-        StringTable.count = 0;
-        for (const auto& t : texts) {
-            storage_.push_back(t.second);
-            StringTable.ids[StringTable.count] = (unsigned short)t.first;
-            slots_[StringTable.count++] = &storage_.back()[0];
-        }
+        AllocateRunTables();
+        ui_test::SetTexts(texts);
     }
     ~RunTables()
     {
@@ -92,9 +81,6 @@ public:
             paths.push_back(ProcessedFiles.items[i]);
         return paths;
     }
-private:
-    char* slots_[MAX_TEXTS];
-    std::vector<std::string> storage_;
 };
 
 // A hidden window holding a sorted list box with the leftover list's id, as g_dialog.
@@ -159,6 +145,7 @@ inline void Lay(const std::string& root, const std::vector<std::string>& entries
 }
 
 using fixtures::ListTree; // every entry below root, relative, sorted; folders end with a backslash
+using fixtures::Without;  // the entries of a list that are not in another, sorted
 
 inline std::string Joined(const std::vector<std::string>& items)
 {

@@ -34,6 +34,16 @@ bool HostBlockOf(const void* p, const char** start, size_t* size);
 // The command line GetCommandLineA returns.
 extern std::string g_hostCommandLine;
 
+// A to Z lowered, nothing else changed: the case folding the models compare with.
+inline std::string Folded(const std::string& s)
+{
+    std::string out = s;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c + 32);
+    return out;
+}
+
 // Aborts with a message when a checked condition fails, so libFuzzer keeps the input.
 #define FUZZ_CHECK(condition, ...)                                                     \
     do {                                                                               \

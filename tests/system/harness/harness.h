@@ -33,6 +33,7 @@ bool MakeFolders(const std::string& path);       // every missing level
 using fixtures::DeleteTree;  // clears attributes first; true when gone
 // Every file and folder below root, relative, sorted; folders end with a backslash.
 using fixtures::ListTree;
+using fixtures::Without; // the entries of a list that are not in another, sorted
 // Holds a file open without sharing, so that it cannot be deleted, until the object goes.
 class HeldFile {
 public:

@@ -149,6 +149,36 @@ TEST(DeleteLeftover, LockedFileAsksUntilNo)
     }
 }
 
+// The retry test's box answerer, on a thread of its own: the first question releases the held file
+// and is answered Yes; a further one would be a fault and is answered No.
+struct RetryHelper {
+    HANDLE held;
+    std::vector<std::string> texts;
+    volatile LONG stop;
+};
+
+static DWORD WINAPI AnswerRetry(void* p)
+{
+    RetryHelper* h = (RetryHelper*)p;
+    for (int i = 0; i < 1000 && !h->stop; i++) {
+        HWND box = FindWindowA("#32770", "ui retry");
+        if (box && GetDlgItem(box, 0xFFFF) && IsWindowVisible(box)) {
+            h->texts.push_back(WindowTextOf(GetDlgItem(box, 0xFFFF)));
+            if (h->held != INVALID_HANDLE_VALUE) {
+                CloseHandle(h->held);
+                h->held = INVALID_HANDLE_VALUE;
+                PostMessageA(box, WM_COMMAND, IDYES, 0);
+            } else {
+                PostMessageA(box, WM_COMMAND, IDNO, 0);
+            }
+            for (int j = 0; j < 500 && IsWindow(box); j++)
+                Sleep(10);
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
 // Yes after the file has been released: the second attempt deletes it and its folder.
 TEST(DeleteLeftover, YesRetriesOnceTheFileIsFree)
 {
@@ -157,33 +187,9 @@ TEST(DeleteLeftover, YesRetriesOnceTheFileIsFree)
     std::string path = root + "\\sub\\held.dat";
     ASSERT_TRUE(MakeFile(path));
     ASSERT_TRUE(MakeFile(root + "\\keep.txt"));
-    struct Helper {
-        HANDLE held;
-        std::vector<std::string> texts;
-        volatile LONG stop;
-    } helper = {CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL), {}, 0};
+    RetryHelper helper = {CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL), {}, 0};
     ASSERT_NE(INVALID_HANDLE_VALUE, helper.held);
-    // The first question: release the file, then answer Yes. A further one would be a fault: No.
-    HANDLE thread = CreateThread(NULL, 0, [](void* p) -> DWORD {
-        Helper* h = (Helper*)p;
-        for (int i = 0; i < 1000 && !h->stop; i++) {
-            HWND box = FindWindowA("#32770", "ui retry");
-            if (box && GetDlgItem(box, 0xFFFF) && IsWindowVisible(box)) {
-                h->texts.push_back(WindowTextOf(GetDlgItem(box, 0xFFFF)));
-                if (h->held != INVALID_HANDLE_VALUE) {
-                    CloseHandle(h->held);
-                    h->held = INVALID_HANDLE_VALUE;
-                    PostMessageA(box, WM_COMMAND, IDYES, 0);
-                } else {
-                    PostMessageA(box, WM_COMMAND, IDNO, 0);
-                }
-                for (int j = 0; j < 500 && IsWindow(box); j++)
-                    Sleep(10);
-            }
-            Sleep(10);
-        }
-        return 0;
-    }, &helper, 0, NULL);
+    HANDLE thread = CreateThread(NULL, 0, AnswerRetry, &helper, 0, NULL);
     {
         Host host({path});
         DeleteLeftover(0);

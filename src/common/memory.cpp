@@ -3,7 +3,8 @@
 
 void* AllocBlock(DWORD size)
 {
-    void* block = VirtualAlloc(NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    // A size of 0 is never a block; callers pass it for one too large to ask for.
+    void* block = size ? VirtualAlloc(NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : 0; // 0x3000, 0x4
     // Every caller relies on the block; running on without it would write through null.
     if (!block)
         ShowMessage(MSG_ERROR | MSG_EXIT, "Not enough memory");

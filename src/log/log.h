@@ -7,8 +7,8 @@ enum {
     ACTION_BLOCK = 20000,
     MAX_TEXTS = 1000,           // StringTable slots
     TEXT_BUFFER = 512,          // GetLogString's result, terminating zero included
-    SET_CAPACITY = 20000,       // strings in RecordSet and in ProcessedFiles
-    STRING_POOL_SIZE = 200000,  // bytes of ProcessedFiles' path copies
+    SET_CAPACITY = 20000,       // strings in RecordSet, and in ProcessedFiles' first block
+    STRING_POOL_SIZE = 200000,  // bytes of StringPool's first block, and the least of every further one
     KEY_FIELD_MAX = 63,         // characters of a key field
     NO_TEXT_SLOT = 65535,
     KEY_IGNORED = 65535,
@@ -38,11 +38,17 @@ struct SortedStringSet {
     int count;
     int pos;            // result of the last search
     unsigned int span;  // search working state
+    int capacity;       // slots of the items block
+    int grows;          // 1: a full set moves to a block twice as large; 0: it takes nothing more
 };
 
+// Path copies, appended one after another. A path that does not fit the newest block goes to a
+// further one; blocks never move, since ProcessedFiles points into them.
 struct StringPoolType {
-    char* block;        // STRING_POOL_SIZE bytes
-    char* next;         // first free byte
+    char* block;        // the first block, STRING_POOL_SIZE bytes
+    char* next;         // first free byte of the newest block
+    char* end;          // end of the newest block
+    char* further;      // newest further block; each begins with a pointer to the one before it
 };
 
 extern char* g_logBuffer;           // the log text, rewritten in place; everything points into it
@@ -60,7 +66,8 @@ int ParseRecordKey(char** line);
 unsigned short FindTextId(int id);
 const char* GetLogString(int id);
 void ResetLogState(void);
-// RecordSet, ProcessedFiles and StringPool, empty, as the reading and the run need them.
+// RecordSet, ProcessedFiles and StringPool, empty, as the reading and the run need them. RecordSet
+// keeps its SET_CAPACITY; ProcessedFiles and StringPool grow for as long as memory lasts.
 void AllocateRunTables(void);
 // Every block of a run: the sets, the pool, the log text, the action list and the text table.
 void ReleaseRunTables(void);
@@ -73,7 +80,8 @@ char* NextRecordLine(char** position, char* end);
 int SetLocate(SortedStringSet* set, const char* s);
 int SetSearch(SortedStringSet* set, const char* s);
 int SetInsert(SortedStringSet* set, const char* s);
-int MarkProcessed(const char* path);
+int MarkProcessed(const char* path); // a block that cannot be had ends the run (AllocBlock)
+void ReleaseStringPool(void);
 void MoveBytes(void* destination, const void* source, DWORD n);
 
 // Ordering

@@ -35,17 +35,22 @@ void AllocateRunTables(void)
 {
     RecordSet.count = 0;
     RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    RecordSet.capacity = SET_CAPACITY;
+    RecordSet.grows = 0; // the log format documents its limit
     ProcessedFiles.count = 0;
     ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
+    ProcessedFiles.capacity = SET_CAPACITY;
+    ProcessedFiles.grows = 1; // a file the run cannot remember must not count as handled
     StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
     StringPool.next = StringPool.block;
+    StringPool.end = StringPool.block + STRING_POOL_SIZE;
+    StringPool.further = 0;
 }
 
 void ReleaseRunTables(void)
 {
     FreeBlock((void**)&ProcessedFiles.items);
-    FreeBlock((void**)&StringPool.block);
-    StringPool.next = 0;
+    ReleaseStringPool();
     FreeBlock((void**)&RecordSet.items);
     FreeBlock((void**)&g_logBuffer);
     FreeBlock((void**)&ActionList.entries);

@@ -7,6 +7,41 @@ static int CompareItem(const char* stored, const char* searched)
     return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, stored, -1, searched, -1);
 }
 
+enum {
+    BLOCK_LIMIT = 0x7FFF0000 // bytes of the largest block asked for; more is a block that cannot be had
+};
+
+// A block of the given size, or, for a size past BLOCK_LIMIT, the end that every block which
+// cannot be had brings (AllocBlock refuses a size of 0).
+static void* TakeBlock(SIZE_T size)
+{
+    return AllocBlock(size <= BLOCK_LIMIT ? (DWORD)size : 0);
+}
+
+// A growing set moves to a block twice as large; its strings stay where they are.
+static void GrowSet(SortedStringSet* set)
+{
+    SIZE_T capacity = (SIZE_T)set->capacity * 2;
+    char** items = (char**)TakeBlock(capacity * sizeof(char*));
+    MoveBytes(items, set->items, (DWORD)(set->count * sizeof(char*)));
+    FreeBlock((void**)&set->items);
+    set->items = items;
+    set->capacity = (int)capacity;
+}
+
+// A further pool block with room for at least `needed` bytes after its link to the one before.
+static void TakePoolBlock(SIZE_T needed)
+{
+    SIZE_T size = sizeof(char*) + needed;
+    if (size < STRING_POOL_SIZE)
+        size = STRING_POOL_SIZE;
+    char* block = (char*)TakeBlock(size);
+    *(char**)block = StringPool.further;
+    StringPool.further = block;
+    StringPool.next = block + sizeof(char*);
+    StringPool.end = block + size;
+}
+
 int SetSearch(SortedStringSet* set, const char* s)
 {
     for (;;) {
@@ -52,9 +87,12 @@ int SetInsert(SortedStringSet* set, const char* s)
     int r = SetLocate(set, s);
     if (r == 0)
         return 0;
-    // A full set takes nothing more; the caller treats the string as not new.
-    if (set->count >= SET_CAPACITY)
-        return 0;
+    if (set->count >= set->capacity) {
+        // A set that does not grow takes nothing more; the caller treats the string as not new.
+        if (!set->grows)
+            return 0;
+        GrowSet(set);
+    }
     int at = (r == -1) ? set->pos + 1 : set->pos;
     MoveBytes(&set->items[at + 1], &set->items[at], (DWORD)(sizeof(char*) * (set->count - at)));
     set->pos = at;
@@ -65,16 +103,26 @@ int SetInsert(SortedStringSet* set, const char* s)
 
 int MarkProcessed(const char* path)
 {
-    // A path that no longer fits the pool cannot be remembered; it counts as handled already,
-    // so that nothing is removed that the run could not keep track of.
     int n = TextLength(path);
-    if ((INT_PTR)n + 1 > (StringPool.block + STRING_POOL_SIZE) - StringPool.next)
-        return 0;
+    if ((INT_PTR)n + 1 > StringPool.end - StringPool.next)
+        TakePoolBlock((SIZE_T)n + 1);
     CopyText(StringPool.next, n + 1, path);
     if (!SetInsert(&ProcessedFiles, StringPool.next))
         return 0;
     StringPool.next += n + 1;
     return 1;
+}
+
+void ReleaseStringPool(void)
+{
+    while (StringPool.further) {
+        char* previous = *(char**)StringPool.further;
+        FreeBlock((void**)&StringPool.further);
+        StringPool.further = previous;
+    }
+    FreeBlock((void**)&StringPool.block);
+    StringPool.next = 0;
+    StringPool.end = 0;
 }
 
 // The set's moves are whole pointers, so they go a word at a time; the loops must stay loops

@@ -1,6 +1,7 @@
 // Answers message boxes from a second thread, for tests whose code under test shows them.
 #pragma once
 #include <windows.h>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,3 +53,9 @@ public:
 
 // Text of a window of any process, read with the W functions (the A ones come back as UTF-16 across processes under Wine).
 std::string WindowTextOf(HWND window);
+
+// The child of a death test runs the test body too; only the parent may answer the box.
+inline bool InDeathTestChild()
+{
+    return strstr(GetCommandLineA(), "gtest_internal_run_death_test") != nullptr;
+}

@@ -35,7 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         bool isNew = model.insert(Folded(line)).second;
         int marked = MarkProcessed(line.c_str());
         FUZZ_CHECK(marked == (isNew ? 1 : 0), "MarkProcessed [%s] gave %d", line.c_str(), marked);
-        FUZZ_CHECK(StringPool.next >= StringPool.block && StringPool.next <= StringPool.block + STRING_POOL_SIZE, "pool cursor outside");
+        const char* newest = StringPool.further ? StringPool.further : StringPool.block;
+        const char* start;
+        size_t blockSize;
+        FUZZ_CHECK(HostBlockOf(newest, &start, &blockSize) && start == newest && StringPool.end == newest + blockSize,
+                   "newest pool block is not a whole block");
+        FUZZ_CHECK(StringPool.next >= newest && StringPool.next <= StringPool.end, "pool cursor outside its block");
         char* copy = (char*)malloc(line.size() + 1);
         memcpy(copy, line.c_str(), line.size() + 1);
         copies.push_back(copy);

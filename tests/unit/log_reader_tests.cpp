@@ -81,12 +81,6 @@ std::string Show(const Pairs& pairs)
     return out.empty() ? "  (none)\n" : out;
 }
 
-// The child of a death test runs the test body too; only the parent may answer the box.
-bool InDeathTestChild()
-{
-    return strstr(GetCommandLineA(), "gtest_internal_run_death_test") != nullptr;
-}
-
 #define BYTES(s) std::string(s, sizeof(s) - 1)
 
 class LogReader : public ::testing::Test {

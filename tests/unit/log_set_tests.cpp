@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cctype>
+#include <cstring>
 #include "log/log.h"
 #include "common/common.h"
 
@@ -21,6 +22,8 @@ struct TestSet {
         set.count = 0;
         set.pos = 0;
         set.span = 0;
+        set.capacity = SET_CAPACITY;
+        set.grows = 0;
         block[SET_CAPACITY] = canary;
     }
     std::vector<std::string> Items() const
@@ -160,45 +163,155 @@ TEST(SortedStringSet, FullSetTakesNothingMore)
     EXPECT_EQ("", OrderFault(t.set));
 }
 
-TEST(MarkProcessed, PoolHoldsEachPathOnce)
-{
-    std::vector<char*> items(SET_CAPACITY, nullptr);
-    std::vector<char> pool(STRING_POOL_SIZE + 1, 0);
-    pool[STRING_POOL_SIZE] = 'Z'; // canary after the pool
-    SortedStringSet savedSet = ProcessedFiles;
-    StringPoolType savedPool = StringPool;
-    ProcessedFiles = {items.data(), 0, 0, 0};
-    StringPool.block = pool.data();
-    StringPool.next = pool.data();
+// ProcessedFiles and StringPool as stage control sets them up, released again at the end.
+class GrowingTables : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedSet_ = ProcessedFiles;
+        savedPool_ = StringPool;
+        savedRecords_ = RecordSet;
+        AllocateRunTables();
+    }
+    void TearDown() override
+    {
+        FreeBlock((void**)&ProcessedFiles.items);
+        FreeBlock((void**)&RecordSet.items);
+        ReleaseStringPool();
+        ProcessedFiles = savedSet_;
+        StringPool = savedPool_;
+        RecordSet = savedRecords_;
+    }
+    // Bytes still free in the newest pool block.
+    static INT_PTR Room() { return StringPool.end - StringPool.next; }
+    // Fills the newest block up to `left` free bytes with one path of the right length.
+    static void FillTo(INT_PTR left, const char* prefix)
+    {
+        std::string fill = prefix + std::string((size_t)(Room() - left - 1) - strlen(prefix), 'f');
+        ASSERT_EQ(1, MarkProcessed(fill.c_str()));
+        ASSERT_EQ(left, Room());
+    }
+private:
+    SortedStringSet savedSet_, savedRecords_;
+    StringPoolType savedPool_;
+};
 
-    struct Row { const char* path; int result; int growth; } rows[] = {
-        {"c:\\app\\a.dll", 1, 13},
-        {"C:\\APP\\A.DLL", 0, 0},             // same path in other case: the copy is not kept
-        {"app\\a.dll", 1, 10},                // relative and absolute paths are different
-        {"c:\\app\\b.dll", 1, 13},
-        {"c:\\app\\a.dll", 0, 0},
+TEST_F(GrowingTables, PoolHoldsEachPathOnce)
+{
+    struct Row { int row; const char* path; int result; int growth; } rows[] = {
+        {1, "c:\\app\\a.dll", 1, 13},
+        {2, "C:\\APP\\A.DLL", 0, 0},             // same path in other case: the copy is not kept
+        {3, "app\\a.dll", 1, 10},                // relative and absolute paths are different
+        {4, "c:\\app\\b.dll", 1, 13},
+        {5, "c:\\app\\a.dll", 0, 0},
     };
-    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+    for (const Row& r : rows) {
         char* before = StringPool.next;
-        EXPECT_EQ(rows[i].result, MarkProcessed(rows[i].path)) << "row " << i << " " << rows[i].path;
-        EXPECT_EQ(rows[i].growth, StringPool.next - before) << "row " << i << " " << rows[i].path;
+        EXPECT_EQ(r.result, MarkProcessed(r.path)) << "row " << r.row << " " << r.path;
+        EXPECT_EQ(r.growth, StringPool.next - before) << "row " << r.row << " " << r.path;
     }
     EXPECT_EQ(3, ProcessedFiles.count);
+    EXPECT_EQ(nullptr, StringPool.further) << "three paths take no further block";
+}
 
-    // The pool's end: a path that fits exactly, then one that is one byte too long and one far too long.
-    std::string fill(STRING_POOL_SIZE - (StringPool.next - StringPool.block) - 1 - 7, 'f');
-    ASSERT_EQ(1, MarkProcessed(fill.c_str()));
-    char* before = StringPool.next;
-    EXPECT_EQ(1, MarkProcessed("x12345"));            // 6 characters and the zero: exactly the rest
-    EXPECT_EQ(pool.data() + STRING_POOL_SIZE, StringPool.next);
-    EXPECT_EQ(0, MarkProcessed("y"));                 // no byte left: counted as handled
-    EXPECT_EQ(0, MarkProcessed(std::string(5000, 'z').c_str()));
-    EXPECT_EQ(pool.data() + STRING_POOL_SIZE, StringPool.next);
-    EXPECT_EQ('Z', pool[STRING_POOL_SIZE]);
-    EXPECT_STREQ("x12345", before);
+// The first block's end: a path that fills it exactly stays in it, the next one goes to a further
+// block, a path longer than a whole block gets a block of its own size, and every path already
+// marked still reads as it was and is still found in other letter case.
+TEST_F(GrowingTables, PoolTakesFurtherBlocksAtItsEdges)
+{
+    char* first = StringPool.block;
+    FillTo(7, "c:\\fill\\");
+    struct Row {
+        int row;
+        std::string path;
+        bool newBlock;      // the copy lies in a further block taken for it
+        SIZE_T blockSize;   // that block's size, 0 when none was taken
+    } rows[] = {
+        {1, "x12345", false, 0},                                            // 6 characters and the zero: exactly the rest
+        {2, "y", true, STRING_POOL_SIZE},                                   // no byte left: the next block
+        {3, std::string(STRING_POOL_SIZE, 'L'), true, sizeof(char*) + STRING_POOL_SIZE + 1}, // longer than a block
+        {4, "z", true, STRING_POOL_SIZE},                                   // the long one's block is full
+        {5, "w", false, 0},                                                 // shares the block with row 4
+    };
+    std::vector<char*> copies;
+    for (const Row& r : rows) {
+        char* further = StringPool.further;
+        ASSERT_EQ(1, MarkProcessed(r.path.c_str())) << "row " << r.row;
+        ASSERT_EQ(r.newBlock, StringPool.further != further) << "row " << r.row << ": path of " << r.path.size();
+        char* copy = ProcessedFiles.items[ProcessedFiles.pos];
+        copies.push_back(copy);
+        EXPECT_EQ(r.path, std::string(copy)) << "row " << r.row;
+        if (r.newBlock) {
+            EXPECT_EQ(further, *(char**)StringPool.further) << "row " << r.row << ": link to the block before";
+            EXPECT_EQ(StringPool.further + sizeof(char*), copy) << "row " << r.row << ": first string of the block";
+            EXPECT_EQ((INT_PTR)r.blockSize, StringPool.end - StringPool.further) << "row " << r.row;
+        }
+        EXPECT_EQ(copy + r.path.size() + 1, StringPool.next) << "row " << r.row;
+    }
+    EXPECT_EQ(first + STRING_POOL_SIZE, copies[0] + 7) << "row 1 ends the first block exactly";
+    EXPECT_EQ(first, StringPool.block) << "the first block never moves";
+    for (size_t i = 0; i < copies.size(); i++) {
+        EXPECT_EQ(rows[i].path, std::string(copies[i])) << "row " << rows[i].row << " after the growth";
+        std::string upper = rows[i].path;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return (char)toupper((unsigned char)c); });
+        EXPECT_EQ(0, MarkProcessed(upper.c_str())) << "row " << rows[i].row << " in other case";
+    }
+}
 
-    ProcessedFiles = savedSet;
-    StringPool = savedPool;
+// The set's first block holds SET_CAPACITY pointers; the next path moves the set to a block twice as
+// large, the strings stay where they were, and the order and the one-place rule hold across it.
+TEST_F(GrowingTables, ProcessedFilesGrowsPastItsFirstBlock)
+{
+    std::vector<std::string> names;
+    char buffer[64];
+    for (int i = 0; i < 3 * SET_CAPACITY; i++) {
+        snprintf(buffer, sizeof buffer, "c:\\app\\dir%03d\\File%06d.dat", (int)((i * 7919u) % 997u), (int)((i * 104729ull) % 1000003ull));
+        names.push_back(buffer);
+    }
+    std::vector<char*> copies;
+    for (int i = 0; i < SET_CAPACITY; i++) {
+        ASSERT_EQ(1, MarkProcessed(names[i].c_str())) << names[i];
+        copies.push_back(ProcessedFiles.items[ProcessedFiles.pos]);
+    }
+    char** firstItems = ProcessedFiles.items;
+    EXPECT_EQ(SET_CAPACITY, ProcessedFiles.count) << "the 20000th entry fits the first block";
+    EXPECT_EQ(SET_CAPACITY, ProcessedFiles.capacity);
+    ASSERT_EQ(1, MarkProcessed(names[SET_CAPACITY].c_str())) << "the 20001st entry";
+    copies.push_back(ProcessedFiles.items[ProcessedFiles.pos]);
+    EXPECT_NE(firstItems, ProcessedFiles.items) << "the set moved to a larger block";
+    EXPECT_EQ(2 * SET_CAPACITY, ProcessedFiles.capacity);
+    for (int i = SET_CAPACITY + 1; i < 3 * SET_CAPACITY; i++) {
+        ASSERT_EQ(1, MarkProcessed(names[i].c_str())) << names[i];
+        copies.push_back(ProcessedFiles.items[ProcessedFiles.pos]);
+    }
+    EXPECT_EQ(3 * SET_CAPACITY, ProcessedFiles.count);
+    EXPECT_EQ(4 * SET_CAPACITY, ProcessedFiles.capacity);
+    EXPECT_EQ("", OrderFault(ProcessedFiles));
+    for (size_t i = 0; i < names.size(); i++) {
+        ASSERT_EQ(names[i], std::string(copies[i])) << "entry " << i + 1 << " after the growth";
+        std::string upper = names[i];
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return (char)toupper((unsigned char)c); });
+        ASSERT_EQ(0, MarkProcessed(upper.c_str())) << "entry " << i + 1 << " in other case";
+    }
+    EXPECT_EQ(3 * SET_CAPACITY, ProcessedFiles.count);
+}
+
+// RecordSet keeps the limit the log format documents: it never grows.
+TEST_F(GrowingTables, RecordSetKeepsItsLimit)
+{
+    std::vector<std::string> names;
+    char buffer[32];
+    for (int i = 0; i <= SET_CAPACITY; i++) {
+        snprintf(buffer, sizeof buffer, "P%05d,x", i);
+        names.push_back(buffer);
+    }
+    for (int i = 0; i < SET_CAPACITY; i++)
+        ASSERT_EQ(1, SetInsert(&RecordSet, names[i].c_str())) << i;
+    char** items = RecordSet.items;
+    EXPECT_EQ(0, SetInsert(&RecordSet, names[SET_CAPACITY].c_str()));
+    EXPECT_EQ(items, RecordSet.items);
+    EXPECT_EQ(SET_CAPACITY, RecordSet.count);
+    EXPECT_EQ(SET_CAPACITY, RecordSet.capacity);
 }
 
 TEST(MoveBytes, OverlapsBothWays)

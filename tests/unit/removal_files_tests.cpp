@@ -1,6 +1,7 @@
 // P and U records in-process: name splitting, the pattern forms, the modes, questions, refusals.
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <memory>
 #include <string>
 #include <vector>
 #include "boxes.h"
@@ -285,18 +286,134 @@ TEST(RemoveFiles, LongPatternsAndFieldsAreRefusedWhole)
     }
 }
 
-// When ProcessedFiles has no room left, a file cannot be remembered and is left alone.
-TEST(RemoveFiles, FullProcessedSetLeavesFilesAlone)
+// With the first blocks of ProcessedFiles and StringPool full, the run still removes, asks about
+// and lists each file, and each only once.
+TEST(RemoveFiles, FullFirstBlocksStillHandleEachFileOnce)
 {
     std::string root = FreshFolder();
-    Lay(root, {"app\\a.txt"});
+    Lay(root, {"app\\a.txt", "app\\b.txt"});
     RunTables tables;
     LeftoverWindow leftovers;
-    StringPool.next = StringPool.block + STRING_POOL_SIZE - 4;
+    char name[32];
+    for (int i = 0; ProcessedFiles.count < SET_CAPACITY; i++) {
+        snprintf(name, sizeof name, "c:\\seen\\%05d", i);
+        ASSERT_EQ(1, MarkProcessed(name));
+    }
+    std::string fill(StringPool.end - StringPool.next - 1, 'f');
+    ASSERT_EQ(1, MarkProcessed(fill.c_str()));
+    ASSERT_EQ(StringPool.end, StringPool.next);
+    std::string upper = root;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return (char)toupper((unsigned char)c); });
     RunRecord("P" + root + "\\app\\a.txt,0");
-    RunRecord("P" + root + "\\app\\a.txt,2");
-    EXPECT_EQ(Joined({"app\\", "app\\a.txt"}), Joined(ListTree(root)));
-    EXPECT_EQ(Joined({}), Joined(leftovers.Items()));
+    RunRecord("P" + upper + "\\APP\\A.TXT,2");
+    RunRecord("P" + root + "\\app\\b.txt,2");
+    RunRecord("P" + upper + "\\APP\\B.TXT,2");
+    EXPECT_EQ(Joined({"app\\", "app\\b.txt"}), Joined(ListTree(root)));
+    EXPECT_EQ(Joined({root + "\\app\\b.txt"}), Joined(leftovers.Items()));
+    EXPECT_EQ(SET_CAPACITY + 3, ProcessedFiles.count);
+}
+
+namespace {
+
+// VirtualAlloc as this executable imports it (the program's blocks come through this slot),
+// pointed at another routine for as long as the object lives.
+class ReplacedImport {
+public:
+    ReplacedImport(const char* name, void* replacement)
+    {
+        char* base = (char*)GetModuleHandleA(NULL);
+        IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
+        IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + directory.VirtualAddress); d->Name; d++) {
+            IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + d->OriginalFirstThunk);
+            IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
+            for (; names->u1.AddressOfData; names++, slots++) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                    continue;
+                if (strcmp((char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name, name) != 0)
+                    continue;
+                slot_ = (void**)&slots->u1.Function;
+                original_ = *slot_;
+                Write(replacement);
+                return;
+            }
+        }
+    }
+    ~ReplacedImport()
+    {
+        if (slot_)
+            Write(original_);
+    }
+    bool ok() const { return slot_ != nullptr; }
+
+private:
+    void Write(void* value)
+    {
+        DWORD old = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+    }
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
+
+LPVOID WINAPI NoBlock(LPVOID, SIZE_T, DWORD, DWORD)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
+}
+
+} // namespace
+
+// When ProcessedFiles or StringPool needs a further block and none can be had, the run ends with
+// the fatal box of every failed allocation: the file that could not be remembered is neither
+// deleted nor asked about nor listed, and nothing runs after it.
+TEST(RemoveFiles, FurtherBlockThatCannotBeHadEndsTheRun)
+{
+    struct Row {
+        int row;
+        const char* what;
+        bool fillSet;   // the set's first block is full, the pool has room
+        bool fillPool;  // the pool's first block is full, the set has room
+    } rows[] = {
+        {1, "pool block", false, true},
+        {2, "set block", true, false},
+    };
+    for (const Row& r : rows) {
+        std::string caption = "growth failure " + std::to_string(r.row);
+        std::string root = FreshFolder();
+        std::string path = root + "\\kept.txt";
+        Lay(root, {"kept.txt"});
+        std::unique_ptr<BoxAnswerer> answerer;
+        if (!InDeathTestChild())
+            answerer.reset(new BoxAnswerer(caption.c_str(), {IDOK}));
+        EXPECT_EXIT(
+            {
+                RunTables tables;
+                LeftoverWindow leftovers;
+                CopyText(g_caption, TEXT_FIELD, caption.c_str());
+                char name[32];
+                for (int i = 0; r.fillSet && ProcessedFiles.count < SET_CAPACITY; i++) {
+                    snprintf(name, sizeof name, "c:\\seen\\%05d", i);
+                    MarkProcessed(name);
+                }
+                if (r.fillPool)
+                    MarkProcessed(std::string(StringPool.end - StringPool.next - 1, 'f').c_str());
+                ReplacedImport failing("VirtualAlloc", (void*)NoBlock);
+                if (!failing.ok())
+                    ExitProcess(5); // no slot to replace: the test cannot run
+                RemoveOneFile(path.c_str(), MODE_DELETE);
+                ExitProcess(3); // went on: wrong
+            },
+            ::testing::ExitedWithCode(0), "")
+            << "row " << r.row << " (" << r.what << ")";
+        if (!answerer)
+            continue; // a death test's child passes the rows it does not run
+        answerer->Stop();
+        EXPECT_EQ(Joined({"Not enough memory"}), Joined(answerer->Texts())) << "row " << r.row << " (" << r.what << ")";
+        EXPECT_EQ(Joined({"kept.txt"}), Joined(ListTree(root))) << "row " << r.row << " (" << r.what << "): the file stays";
+    }
 }
 
 namespace {

@@ -68,9 +68,8 @@ public:
     {
         FreeBlock((void**)&ProcessedFiles.items);
         FreeBlock((void**)&RecordSet.items);
-        FreeBlock((void**)&StringPool.block);
+        ReleaseStringPool();
         ProcessedFiles.count = RecordSet.count = 0;
-        StringPool.next = 0;
         StringTable.count = 0;
         StringTable.texts = 0;
     }

@@ -48,7 +48,12 @@ INT_PTR OnInitDialog(HWND window)
 static void StartMainPhase(HWND window)
 {
     ShowWindow(window, SW_SHOW); // 5: the template is not visible
+    // The leftover list lies below the running layout's edge; drawn after every addition, a run
+    // that lists tens of thousands of files would spend most of its time on the list's scroll bar.
+    SendDlgItemMessageA(window, IDC_LEFTOVER_LIST, WM_SETREDRAW, FALSE, 0); // 0xB
     RunActions(0);
+    SendDlgItemMessageA(window, IDC_LEFTOVER_LIST, WM_SETREDRAW, TRUE, 0); // 0xB
+    InvalidateRect(GetDlgItem(window, IDC_LEFTOVER_LIST), NULL, TRUE);
     LRESULT last = SendDlgItemMessageA(window, IDC_PROGRESS_LIST, LB_ADDSTRING, 0, (LPARAM)GetLogString(50)); // 0x180
     SendDlgItemMessageA(window, IDC_PROGRESS_LIST, LB_SETCURSEL, (WPARAM)last, 0); // 0x186
 

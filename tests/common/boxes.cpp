@@ -5,8 +5,15 @@ std::string WindowTextOf(HWND window)
 {
     wchar_t wide[2048];
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 2048, (LPARAM)wide, SMTO_ABORTIFHUNG, 2000, &length))
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId()) {
+        // Another process's window: its stored text, read without a message, so that a window whose
+        // thread is busy (a main phase of thousands of files) is still found by its title.
+        length = (DWORD_PTR)GetWindowTextW(window, wide, 2048);
+    } else if (!SendMessageTimeoutW(window, WM_GETTEXT, 2048, (LPARAM)wide, SMTO_ABORTIFHUNG, 2000, &length)) {
         return std::string();
+    }
     wide[length < 2048 ? length : 2047] = 0;
     char narrow[4096];
     int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, NULL, NULL);

@@ -1,6 +1,7 @@
 // Self-removal script: the batch file that deletes the copy once the second stage has ended.
 #include "startup.h"
 #include "../common/common.h"
+#include "../common/security.h"
 
 enum {
     SCRIPT_PATH_BUFFER = 260,   // path of guninst.bat
@@ -89,12 +90,17 @@ void WriteSelfRemovalScript(void)
     int length = PrepareRemovalScript(scriptPath, sizeof scriptPath, text, sizeof text, g_workDir, g_exePath);
     if (!length)
         return;
-    DWORD size = 0;
-    HANDLE file = OpenForSize(scriptPath, &size);
+    // The interpreter reads the script again while it loops: a file of this run that others cannot change.
+    HANDLE file = CreateOwnFile(scriptPath);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
-    WriteFile(file, text, (DWORD)length, &written, NULL);
+    if (!WriteFile(file, text, (DWORD)length, &written, NULL) || written != (DWORD)length) {
+        // A cut line could name another file for del.
+        DeleteFileA(scriptPath);
+        CloseHandle(file);
+        return;
+    }
     CloseHandle(file);
 
     STARTUPINFOA startup;

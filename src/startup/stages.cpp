@@ -1,6 +1,7 @@
 // Stage control: the tables, the first stage with its relaunch, the second stage.
 #include "startup.h"
 #include "../common/common.h"
+#include "../common/security.h"
 #include "../log/log.h"
 #include "../actions/actions.h"
 #include "../ui/ui.h"
@@ -8,7 +9,8 @@
 
 enum {
     STAGE_PAUSE = 100,   // milliseconds the second stage gives the first to end
-    CAPTION_WORK = 1024  // text 48, a space and the product name before the cut to TEXT_FIELD
+    CAPTION_WORK = 1024, // text 48, a space and the product name before the cut to TEXT_FIELD
+    COPY_CHUNK = 4096    // bytes moved per read while the executable is copied
 };
 
 void CopyForDisplay(char* destination, int destinationSize, const char* text)
@@ -59,6 +61,63 @@ int BuildRelaunchCommand(char* destination, int destinationSize, const char* cop
     return 0;
 }
 
+HANDLE WriteOwnCopy(const char* source, const char* copyPath)
+{
+    DWORD size = 1; // read mode
+    HANDLE from = OpenForSize(source, &size);
+    if (from == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    HANDLE to = CreateOwnFile(copyPath);
+    int copied = to != INVALID_HANDLE_VALUE;
+    char chunk[COPY_CHUNK];
+    while (copied) {
+        DWORD got = 0, put = 0;
+        if (!ReadFile(from, chunk, sizeof chunk, &got, NULL)) {
+            copied = 0;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (!WriteFile(to, chunk, got, &put, NULL) || put != got)
+            copied = 0;
+    }
+    CloseHandle(from);
+    if (to != INVALID_HANDLE_VALUE && !copied) {
+        // A part of the program must not stay behind to be started by someone.
+        DeleteFileA(copyPath);
+        CloseHandle(to);
+        to = INVALID_HANDLE_VALUE;
+    }
+    return to;
+}
+
+static int SameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMATION* b)
+{
+    return a->dwVolumeSerialNumber == b->dwVolumeSerialNumber && a->nFileIndexHigh == b->nFileIndexHigh &&
+           a->nFileIndexLow == b->nFileIndexLow;
+}
+
+HANDLE HoldCopyForStart(HANDLE written, const char* copyPath)
+{
+    // The system starts no image that a handle has open for writing, so the written handle goes, and
+    // the name is opened again, shared for reading only: from here until the start nobody can write,
+    // rename or delete the file. It must still be the file written, not one put in its place meanwhile.
+    BY_HANDLE_FILE_INFORMATION mine, found;
+    int known = GetFileInformationByHandle(written, &mine);
+    CloseHandle(written);
+    if (!known)
+        return INVALID_HANDLE_VALUE;
+    HANDLE held = CreateFileA(copyPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, // 0x1, 3
+                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);                          // 0x200000
+    if (held == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    if (!GetFileInformationByHandle(held, &found) || !SameFile(&mine, &found)) {
+        CloseHandle(held);
+        return INVALID_HANDLE_VALUE;
+    }
+    return held;
+}
+
 static void PointCursorAtActions(void)
 {
     g_currentAction = ActionList.entries;
@@ -73,11 +132,14 @@ static int RunFirstStage(void)
         return 0;
     if (!BuildCopyPath(g_startDir, SCRATCH_BUFFER, g_workDir, g_exePath, g_exeDir))
         ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(36), g_exePath, g_workDir);
-    if (!CopyFileA(g_exePath, g_startDir, FALSE))
+    // The copy stays open for writing until the start, so that no one else can write into it.
+    HANDLE copy = WriteOwnCopy(g_exePath, g_startDir);
+    if (copy == INVALID_HANDLE_VALUE)
         ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(36), g_exePath, g_startDir);
     if (!BuildRelaunchCommand(g_relaunchCommand, RELAUNCH_BUFFER, g_startDir, g_silent, g_logPath)) {
         // Stop before anything is changed: a second stage could never be started.
         DeleteFileA(g_startDir);
+        CloseHandle(copy);
         ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(49), g_startDir);
     }
     RunActions(1);
@@ -87,9 +149,13 @@ static int RunFirstStage(void)
     RemoveUninstallEntries();
     PROCESS_INFORMATION process;
     ZeroBytes(&process, sizeof process);
-    if (!CreateProcessA(NULL, g_relaunchCommand, NULL, NULL, TRUE, CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, // 0x04000020
+    // A copy that went or was replaced meanwhile cannot be started, as when the start itself fails.
+    HANDLE image = HoldCopyForStart(copy, g_startDir);
+    if (image == INVALID_HANDLE_VALUE ||
+        !CreateProcessA(NULL, g_relaunchCommand, NULL, NULL, TRUE, CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, // 0x04000020
                         NULL, NULL, &startup, &process))
         ShowMessage(MSG_ERROR | MSG_EXIT, GetLogString(49), g_relaunchCommand);
+    CloseHandle(image);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 1;

@@ -44,6 +44,13 @@ void CopyForDisplay(char* destination, int destinationSize, const char* text); /
 void BuildTitles(void);                                                      // g_productName and g_caption
 int BuildCopyPath(char* destination, int destinationSize, const char* workDir, const char* exePath, const char* exeDir);
 int BuildRelaunchCommand(char* destination, int destinationSize, const char* copyPath, int silent, const char* logPath);
+// The copy: a new file of this run (CreateOwnFile) with the executable's bytes, returned still open
+// for writing; INVALID_HANDLE_VALUE, and no file left, when it cannot be made whole.
+HANDLE WriteOwnCopy(const char* source, const char* copyPath);
+// Closes the written handle and opens the copy again for reading, shared for reading only, so that it
+// can be started but not changed, renamed or deleted; INVALID_HANDLE_VALUE when the file at that name
+// is gone or is another one than the file written.
+HANDLE HoldCopyForStart(HANDLE written, const char* copyPath);
 
 // The self-removal script's pieces: the five lines, and the same in the interpreter's code page
 // (0 when a character has no form there). PrepareRemovalScript gives the length to write, 0 for no script.

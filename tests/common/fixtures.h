@@ -7,6 +7,13 @@
 
 namespace fixtures {
 
+// Wine's ntdll exports its version; Windows' does not.
+inline bool IsWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 // Removes a file or a whole folder tree, read-only entries included; true when it is gone
 // (a missing path is fine).
 inline bool DeleteTree(const std::string& path)

@@ -1,5 +1,6 @@
 // Both stages of the real program: confirmation, copy, relaunch, phase split, work folder, self-removal, fatal boxes.
 #include "harness.h"
+#include "access.h"
 
 using namespace sys;
 
@@ -217,4 +218,111 @@ TEST_F(Stages, SecondStageThatCannotStartIsFatal)
     ASSERT_TRUE(AnswerBox(box, IDOK));
     ASSERT_TRUE(p.WaitAll(WAIT_LONG));
     EXPECT_EQ(0u, p.ExitCode());
+}
+
+// A file named like the copy or the script, made beforehand by the test (as another account could in a
+// shared temp folder) and left there or held open with read, write and delete sharing: the run never
+// writes into it. It replaces it with a new file, or, where the name cannot be had (a file deleted
+// while held stays until its last handle goes, except where the system frees the name at once), it
+// takes the safe way: text 36 and nothing changed for the copy, no script (the copy stays) for the script.
+TEST_F(Stages, FilesOfTheirNamesAreNeverWrittenInto)
+{
+    const std::string planted = "planted by the test";
+    struct Row { const char* name; bool held; } rows[] = {
+        /*0*/ {"uninst.exe", false},
+        /*1*/ {"uninst.exe", true},
+        /*2*/ {"guninst.bat", false},
+        /*3*/ {"guninst.bat", true},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        Row& r = rows[i];
+        std::string where = "row " + std::to_string(i) + " (" + r.name + (r.held ? ", held)" : ")");
+        DeleteTree(Path("app"));
+        DeleteTree(Path("trace.txt"));
+        ASSERT_TRUE(DeleteTree(temp_) && MakeFolders(temp_)) << where;
+        Install("app", "uninst.exe", "uninstal.ini", {});
+        ASSERT_TRUE(WriteLog(log_, {"A10,Stage Viewer", "A48,Uninstall", "A36,Cannot copy %s to %s", "J0,2," + arpKey_ + ",",
+                                    TraceRecord("0", "early"), TraceRecord("20000", "main")}));
+        std::string theirs = Join(temp_, r.name), copy = Join(temp_, "uninst.exe");
+        HANDLE file = CreateFileA(theirs.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  NULL, CREATE_ALWAYS, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file) << where;
+        DWORD n = 0;
+        ASSERT_TRUE(WriteFile(file, planted.data(), (DWORD)planted.size(), &n, NULL)) << where;
+        if (!r.held) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+
+        Process p;
+        ASSERT_TRUE(Start(p, Quoted(exe_) + " -s", app_)) << where << " " << p.error;
+        HWND box = NULL;
+        ASSERT_TRUE(WaitUntil([&] { return (box = WaitForBox(CAPTION, 0, p.Pid())) != NULL || p.ActiveCount() == 0; }, WAIT_LONG))
+            << where << ": the run neither ended nor showed a box";
+        bool copyRefused = box != NULL;
+        if (copyRefused) {
+            EXPECT_EQ("Cannot copy " + exe_ + " to " + copy, BoxText(box)) << where;
+            ASSERT_TRUE(AnswerBox(box, IDOK)) << where;
+        }
+        ASSERT_TRUE(p.WaitAll(WAIT_LONG)) << where;
+        std::vector<TraceLine> t = Traces();
+        if (file != INVALID_HANDLE_VALUE) {
+            SetFilePointer(file, 0, NULL, FILE_BEGIN);
+            char back[256];
+            DWORD got = 0;
+            EXPECT_TRUE(ReadFile(file, back, sizeof back, &got, NULL)) << where;
+            EXPECT_EQ(planted, std::string(back, got)) << where << ": the run wrote into the test's file";
+            CloseHandle(file);
+        }
+        bool scriptRefused = !copyRefused && Exists(copy);
+        if (!r.held) {
+            EXPECT_FALSE(copyRefused) << where << ": a file left there is replaced";
+            EXPECT_FALSE(scriptRefused) << where << ": a file left there is replaced";
+        }
+        if (r.held && std::string(r.name) == "guninst.bat")
+            EXPECT_FALSE(copyRefused) << where << ": the copy's name was free";
+        if (copyRefused) {
+            EXPECT_EQ(0u, t.size()) << where << ": an action ran";
+            EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, arpKey_)) << where;
+            // The test's file was deleted while held, and went with its handle.
+            EXPECT_EQ(std::vector<std::string>{}, ListTree(temp_)) << where;
+            continue;
+        }
+        ASSERT_EQ(2u, t.size()) << where << " " << ReadBytes(trace_);
+        EXPECT_EQ("early", t[0].tag) << where;
+        EXPECT_EQ("main", t[1].tag) << where;
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, arpKey_)) << where;
+        if (scriptRefused)
+            EXPECT_EQ(std::vector<std::string>{"uninst.exe"}, ListTree(temp_)) << where << ": no script, the copy stays";
+        else
+            EXPECT_TRUE(WaitUntil([&] { return ListTree(temp_).empty(); }, WAIT_SHORT)) << where << " left: " << ListTree(temp_).size();
+    }
+}
+
+// Between its writing and its start the copy cannot be opened for writing, not even by a program of
+// the run's own account (an early action here); the copy and the script get the run's access list.
+TEST_F(Stages, NoOneElseWritesIntoTheCopyOrTheScript)
+{
+    std::string copy = Join(temp_, "uninst.exe"), script = Join(temp_, "guninst.bat"), result = Path("writer.txt");
+    Install("app", "uninst.exe", "uninstal.ini",
+            {"E0,\"" + TestBin("writer.exe") + "\" " + copy + " " + result, TraceRecord("20000", "main")});
+    Process p;
+    ASSERT_TRUE(Start(p, Quoted(exe_), app_)) << p.error;
+    HWND box = WaitForBox(CAPTION, WAIT_LONG);
+    ASSERT_TRUE(box != NULL) << "no confirmation";
+    ASSERT_TRUE(AnswerBox(box, IDYES));
+    HWND dialog = WaitForWindow("#32770", CAPTION, WAIT_LONG);
+    ASSERT_TRUE(dialog != NULL) << "no uninstall dialog";
+    EXPECT_EQ("error 32\r\n", ReadBytes(result)) << "the early action could open the copy for writing";
+    EXPECT_EQ("", fixtures::OwnAccessFault(copy));
+    // Held without delete sharing, the copy keeps the script looping, so that the script can be read.
+    HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held) << "error " << GetLastError();
+    FinishDialog(p);
+    EXPECT_TRUE(WaitUntil([&] { return Exists(script); }, WAIT_LONG)) << "no script";
+    EXPECT_EQ("", fixtures::OwnAccessFault(script));
+    CloseHandle(held);
+    ASSERT_TRUE(p.WaitAll(WAIT_LONG)) << "the script did not end";
+    EXPECT_EQ(1u, Traces().size());
+    EXPECT_EQ(std::vector<std::string>{}, ListTree(temp_));
 }

@@ -101,9 +101,6 @@ std::string Join(const std::vector<std::string>& lines)
     return text;
 }
 
-bool IsWine()
-{
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
-}
+bool IsWine() { return fixtures::IsWine(); }
 
 } // namespace early

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "access.h"
 #include "common/common.h"
 #include "log/log.h"
 #include "startup/startup.h"
@@ -300,4 +301,50 @@ TEST_F(ScriptRun, ReplacesAnExistingScript)
     EXPECT_EQ("@echo off\r\n:try\r\ndel \"" + exe_ + "\"\r\nif exist \"" + exe_ + "\" goto try\r\ndel \"" + script_ + "\"\r\n", bytes);
     Release();
     EXPECT_TRUE(WaitGone(script_, 20000));
+}
+
+// The script is re-read while it loops: only the run's account, SYSTEM and Administrators may change it.
+TEST_F(ScriptRun, OnlyTheRunsAccountMayChangeTheScript)
+{
+    Prepare("C:\\utest\\stage_script_access");
+    WriteSelfRemovalScript();
+    // Looping while the stand-in is held, so the script is there to be read.
+    ASSERT_NE("<missing>", ReadAll(script_));
+    EXPECT_EQ("", fixtures::OwnAccessFault(script_));
+    Release();
+    EXPECT_TRUE(WaitGone(exe_, 20000));
+    EXPECT_TRUE(WaitGone(script_, 20000));
+}
+
+// A guninst.bat of someone else's, held open with read, write and delete sharing: the run never
+// writes into it. It either makes a new script (where the system frees the name of a deleted file at
+// once) or none, and then the copy stays.
+TEST_F(ScriptRun, NeverWritesIntoAHeldScript)
+{
+    Prepare("C:\\utest\\stage_script_held");
+    const std::string planted = "@echo planted by the test\r\n";
+    HANDLE theirs = CreateFileA(script_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, theirs);
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(theirs, planted.data(), (DWORD)planted.size(), &n, NULL));
+    WriteSelfRemovalScript();
+    std::string ours = "@echo off\r\n:try\r\ndel \"" + exe_ + "\"\r\nif exist \"" + exe_ + "\" goto try\r\ndel \"" + script_ + "\"\r\n";
+    bool replaced = ReadAll(script_) == ours;
+    SetFilePointer(theirs, 0, NULL, FILE_BEGIN);
+    char back[256];
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(theirs, back, sizeof back, &got, NULL));
+    EXPECT_EQ(planted, std::string(back, got)) << "the run wrote into the held file";
+    CloseHandle(theirs);
+    if (replaced) {
+        Release();
+        EXPECT_TRUE(WaitGone(exe_, 20000)) << "the new script did not run";
+        EXPECT_TRUE(WaitGone(script_, 20000));
+    } else {
+        // The held file was deleted, so it goes with the last handle; no script of the run was made.
+        EXPECT_TRUE(WaitGone(script_, 5000)) << "the held file stays: " << ReadAll(script_);
+        Release();
+        EXPECT_FALSE(Gone(exe_)) << "no script, so the copy stays";
+    }
 }

@@ -9,6 +9,14 @@ namespace fixtures {
 
 // Names the ANSI code page lacks characters of: the tests write them in UTF-8 and make, list and
 // clear them with the W functions, which the program itself never uses.
+// Such names, in UTF-8. Each holds an emoji, which no ANSI code page but UTF-8 has, so that the
+// system shows them with '?' whatever its code page.
+const char* const FOREIGN_FILE = u8"Отчёт 📄.txt";
+const char* const FOREIGN_BARE = u8"😀.dat";
+const char* const FOREIGN_FOLDER = u8"Папка 📁";
+const char* const FOREIGN_INNER = u8"Данные 📁";
+const char* const FOREIGN_EMPTY = u8"Пусто 📁";
+
 inline std::wstring Wide(const std::string& utf8)
 {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, NULL, 0);

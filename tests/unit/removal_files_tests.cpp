@@ -461,20 +461,6 @@ TEST(FoundEntryPath, NameShortNameOrNone)
     }
 }
 
-namespace {
-
-// The tree of the next test, named in UTF-8: every non-ASCII name holds an emoji, which no ANSI
-// code page but UTF-8 has, so that the system shows it with '?' whatever its code page.
-const char* const REPORT = u8"app\\Отчёт 📄.txt";
-const char* const SMILE = u8"app\\😀.dat";
-const char* const FOLDER = u8"app\\Папка 📁\\";
-const char* const IN_FOLDER = u8"app\\Папка 📁\\a.txt";
-const char* const INNER = u8"app\\Папка 📁\\Данные 📁\\";
-const char* const IN_INNER = u8"app\\Папка 📁\\Данные 📁\\b.dat";
-const char* const EMPTY = u8"app\\Пусто 📁\\";
-
-} // namespace
-
 // Every mode of both record types over a tree whose names the code page lacks characters of:
 // files are reached, listed and remembered by their short names, folders entered and removed by
 // them. (Wine gives every name that is no valid 8.3 name a short one, so the case of none is
@@ -483,10 +469,14 @@ TEST(RemoveFiles, NamesOutsideTheCodePageGoByShortNames)
 {
     if (GetACP() == CP_UTF8)
         GTEST_SKIP() << "under a UTF-8 code page every name has an ANSI form";
-    const std::vector<std::string> all = {"app\\", "app\\plain.txt", REPORT, SMILE, FOLDER, IN_FOLDER, INNER, IN_INNER, EMPTY,
+    const std::string app = "app\\";
+    const std::string report = app + fixtures::FOREIGN_FILE, smile = app + fixtures::FOREIGN_BARE;
+    const std::string folder = app + fixtures::FOREIGN_FOLDER + "\\", empty = app + fixtures::FOREIGN_EMPTY + "\\";
+    const std::string inFolder = folder + "a.txt", inner = folder + fixtures::FOREIGN_INNER + "\\", inInner = inner + "b.dat";
+    const std::vector<std::string> all = {"app\\", "app\\plain.txt", report, smile, folder, inFolder, inner, inInner, empty,
                                           "keep.txt"};
-    const std::vector<std::string> files = {"app\\plain.txt", REPORT, SMILE, IN_FOLDER, IN_INNER};
-    const std::vector<std::string> top = {"app\\plain.txt", REPORT, SMILE};
+    const std::vector<std::string> files = {"app\\plain.txt", report, smile, inFolder, inInner};
+    const std::vector<std::string> top = {"app\\plain.txt", report, smile};
     struct Row {
         int row;
         const char* record;
@@ -497,22 +487,22 @@ TEST(RemoveFiles, NamesOutsideTheCodePageGoByShortNames)
         {1, "P{A}\\*.*,0", Without(all, top), {}, top},
         {2, "P{A}\\*.*,2", all, top, top},
         {3, "P{A}\\*.*,3", all, {}, top},
-        {4, "P{A}\\*.txt,0", Without(all, {"app\\plain.txt", REPORT}), {}, {"app\\plain.txt", REPORT}},
+        {4, "P{A}\\*.txt,0", Without(all, {"app\\plain.txt", report}), {}, {"app\\plain.txt", report}},
         {5, "U{A},1", {"keep.txt"}, {}, files},
         {6, "U{A}\\*.*,1", {"app\\", "keep.txt"}, {}, files},
-        {7, "U{A},0", Without(all, {EMPTY}), files, files},
+        {7, "U{A},0", Without(all, {empty}), files, files},
         {8, "U{A},2", all, {}, {}},
-        {9, "U{A}\\*.*,2", Without(all, {EMPTY}), {}, {}},
-        {10, "U{A},3", Without(all, {EMPTY}), {}, {}},
+        {9, "U{A}\\*.*,2", Without(all, {empty}), {}, {}},
+        {10, "U{A},3", Without(all, {empty}), {}, {}},
     };
     for (const Row& r : rows) {
         std::string root = FreshFolder();
         for (const std::string& entry : all)
             ASSERT_TRUE(fixtures::MakeUtf8(root + "\\" + entry)) << "row " << r.row << " " << entry;
-        std::string shortReport = fixtures::ShortNameOf(root + "\\" + REPORT);
-        ASSERT_FALSE(shortReport.empty()) << "row " << r.row << ": no short name for " << REPORT;
+        std::string shortReport = fixtures::ShortNameOf(root + "\\" + report);
+        ASSERT_FALSE(shortReport.empty()) << "row " << r.row << ": no short name for " << report;
         ASSERT_NE(std::string::npos, fixtures::AnsiNameOf(root + "\\app", shortReport).find('?'))
-            << "row " << r.row << ": code page " << GetACP() << " shows " << REPORT << " without '?'";
+            << "row " << r.row << ": code page " << GetACP() << " shows " << report << " without '?'";
         std::vector<std::string> listed, marked;
         for (const std::string& l : r.listed)
             listed.push_back(fixtures::ReachingPath(root, l));

@@ -17,42 +17,27 @@ const char* const FOREIGN_FOLDER = u8"Папка 📁";
 const char* const FOREIGN_INNER = u8"Данные 📁";
 const char* const FOREIGN_EMPTY = u8"Пусто 📁";
 
-inline std::wstring Wide(const std::string& utf8)
+inline std::wstring WideFrom(UINT codePage, const std::string& text)
 {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, NULL, 0);
+    int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, NULL, 0);
     std::wstring wide(n > 0 ? n : 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], n);
     wide.resize(wide.size() - 1);
     return wide;
 }
 
-inline std::string Utf8(const std::wstring& wide)
+inline std::string NarrowTo(UINT codePage, const std::wstring& wide)
 {
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string utf8(n > 0 ? n : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], n, NULL, NULL);
-    utf8.resize(utf8.size() - 1);
-    return utf8;
+    int n = WideCharToMultiByte(codePage, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
+    std::string text(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(codePage, 0, wide.c_str(), -1, &text[0], n, NULL, NULL);
+    text.resize(text.size() - 1);
+    return text;
 }
 
-inline std::wstring WideFromAnsi(const std::string& ansi)
-{
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
-    std::wstring wide(n > 0 ? n : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
-inline std::string AnsiFromUtf8(const std::string& utf8)
-{
-    std::wstring wide = Wide(utf8);
-    int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string ansi(n > 0 ? n : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0], n, NULL, NULL);
-    ansi.resize(ansi.size() - 1);
-    return ansi;
-}
+inline std::wstring Wide(const std::string& utf8) { return WideFrom(CP_UTF8, utf8); }
+inline std::string Utf8(const std::wstring& wide) { return NarrowTo(CP_UTF8, wide); }
+inline std::string AnsiFromUtf8(const std::string& utf8) { return NarrowTo(CP_ACP, Wide(utf8)); }
 
 inline bool DeleteTreeWide(const std::wstring& path)
 {
@@ -82,7 +67,7 @@ inline bool DeleteTreeWide(const std::wstring& path)
 // included; true when it is gone (a missing path is fine).
 inline bool DeleteTree(const std::string& path)
 {
-    return DeleteTreeWide(WideFromAnsi(path));
+    return DeleteTreeWide(WideFrom(CP_ACP, path));
 }
 
 // Makes a UTF-8 path: a file holding "x", or a folder when it ends with a backslash; the folders

@@ -11,6 +11,14 @@ enum {
     SPLIT_REFUSED = -2          // SplitExtension: a half did not fit its buffer
 };
 
+// FoundEntryPath: how the path it built reaches the entry.
+enum {
+    ENTRY_REFUSED = 0,          // the path did not fit; nothing is built
+    ENTRY_NAMED = 1,            // by the entry's name
+    ENTRY_SHORT = 2,            // by its short name: the name holds characters the ANSI code page lacks
+    ENTRY_UNREACHED = 3         // by no name: the path shows the name as found, '?' and all
+};
+
 extern ActionEntry* g_currentAction; // the entry being run
 extern ActionEntry* g_lastAction;    // the last entry of ActionList
 
@@ -29,3 +37,4 @@ void RemoveFilesAction(int recursive);           // P (0) and U (1)
 void RemoveFiles(const char* pattern, int recursive, BYTE mode);
 void RemoveOneFile(const char* path, BYTE mode);
 int SplitExtension(const char* name, char* base, int baseSize, char* extension, int extensionSize);
+int FoundEntryPath(char* path, int pathSize, const char* folder, const WIN32_FIND_DATAA* found);

@@ -15,23 +15,31 @@ static char g_protectedFolders[PROTECTED_MAX][PATH_BUFFER]; // normalised well-k
 static int g_protectedCount;                                // entries of g_protectedFolders in use
 static int g_protectedReady;                                // set once the list has been asked for
 
+// NormaliseFolder's results
+enum {
+    NORMAL_NONE = 0, // the path cannot be put in full form
+    NORMAL_FULL = 1, // full form only: the system gave no long form
+    NORMAL_LONG = 2  // full, long form
+};
+
 // Full, long form without a trailing backslash, so that "C:\PROGRA~1\" and "c:\windows\..\Program Files"
-// compare equal to what the system names. Returns 0 when the path cannot be put in that form.
+// compare equal to what the system names. A name the ANSI code page lacks characters of comes out
+// with '?' in their place, as the system's own folder names do.
 static int NormaliseFolder(const char* path, char* out, int outSize)
 {
     char full[PATH_BUFFER];
     DWORD n = GetFullPathNameA(path, sizeof full, full, 0);
     if (n == 0 || n >= sizeof full)
-        return 0;
+        return NORMAL_NONE;
     char longForm[PATH_BUFFER];
     n = GetLongPathNameA(full, longForm, sizeof longForm);
-    const char* result = (n > 0 && n < sizeof longForm) ? longForm : full;
-    if (!CopyText(out, outSize, result))
-        return 0;
+    int normal = (n > 0 && n < sizeof longForm) ? NORMAL_LONG : NORMAL_FULL;
+    if (!CopyText(out, outSize, normal == NORMAL_LONG ? longForm : full))
+        return NORMAL_NONE;
     int length = TextLength(out);
     while (length > 0 && out[length - 1] == '\\')
         out[--length] = 0;
-    return 1;
+    return normal;
 }
 
 static void AddProtected(const char* path)
@@ -96,11 +104,13 @@ static void CollectProtectedFolders(void)
 }
 
 // A drive or share root, or one of the system's well-known folders: no record may take all of it.
-// A path that cannot be normalised counts as protected, since it cannot be told apart.
-static int IsProtectedFolder(const char* path)
+// A path that cannot be normalised counts as protected, since it cannot be told apart; so does a
+// folder reached through its short name without a long form, since only that form compares.
+static int IsProtectedFolder(const char* path, int byShortName)
 {
     char folder[PATH_BUFFER];
-    if (!NormaliseFolder(path, folder, sizeof folder))
+    int normal = NormaliseFolder(path, folder, sizeof folder);
+    if (normal == NORMAL_NONE || (byShortName && normal != NORMAL_LONG))
         return 1;
     const char* p = folder;
     if (p[0] == '\\' && p[1] == '\\' && (p[2] == '?' || p[2] == '.') && p[3] == '\\')
@@ -147,6 +157,40 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension, 
     base[baseLength] = 0;
     CopyText(extension, extensionSize, extensionStart);
     return dot;
+}
+
+int FoundEntryPath(char* path, int pathSize, const char* folder, const WIN32_FIND_DATAA* found)
+{
+    const char* name = found->cFileName;
+    int reach = ENTRY_NAMED;
+    // A name with the substitution character names nothing; the short name, where the volume keeps
+    // one and the code page holds all of it, names the same entry.
+    if (HoldsSubstitute(name)) {
+        reach = ENTRY_UNREACHED;
+        if (found->cAlternateFileName[0] && !HoldsSubstitute(found->cAlternateFileName)) {
+            name = found->cAlternateFileName;
+            reach = ENTRY_SHORT;
+        }
+    }
+    return JoinPath(path, pathSize, folder, name) ? reach : ENTRY_REFUSED;
+}
+
+// An entry that no name reaches cannot be deleted, asked about or entered: where its mode would
+// have deleted or listed it, the user finds it on the leftover list, once per run.
+static void ListUnreached(const char* path, BYTE mode)
+{
+    if (!MarkProcessed(path))
+        return;
+    if (mode == MODE_DELETE || mode == MODE_ASK || mode == MODE_LIST)
+        AddLeftover(path);
+}
+
+static void RemoveFoundFile(const char* path, BYTE mode, int reach)
+{
+    if (reach == ENTRY_UNREACHED)
+        ListUnreached(path, mode);
+    else
+        RemoveOneFile(path, mode);
 }
 
 void RemoveFilesAction(int recursive)
@@ -206,10 +250,14 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
         }
     }
     takesAll = takesAll || onlyWildcards;
+    // A '?' in a half compared literally could only meet the substitution character of a found
+    // name, which stands for a character the pattern cannot name: such a pattern takes nothing.
+    if (wildcard && ((!baseWildcard && HoldsSubstitute(base)) || (!extensionWildcard && HoldsSubstitute(extension))))
+        return;
     if (wildcard && TextLength(folder) < WILDCARD_FOLDER_MIN)
         return;
     // Every entry of a root or of a well-known folder: never an installation's own.
-    if (takesAll && IsProtectedFolder(folder))
+    if (takesAll && IsProtectedFolder(folder, 0))
         return;
     if (wildcard) {
         if (!JoinPath(search, sizeof search, folder, "*.*"))
@@ -222,19 +270,28 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
     if (handle == INVALID_HANDLE_VALUE)
         return;
     do {
+        // Patterns match the name as found: it keeps every character the code page holds, while a
+        // short name cuts the extension to three characters (x.html would pass for *.htm).
         if (wildcard) {
             if (SplitExtension(found.cFileName, scratch, sizeof scratch, search, sizeof search) == SPLIT_REFUSED)
                 continue;
             if (!(baseWildcard || SameText(scratch, base)) || !(extensionWildcard || SameText(search, extension)))
                 continue;
         }
-        if (!JoinPath(entryPath, sizeof entryPath, folder, found.cFileName))
+        int reach = FoundEntryPath(entryPath, sizeof entryPath, folder, &found);
+        if (reach == ENTRY_REFUSED)
             continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) { // 0x10
             if (!recursive || SameText(found.cFileName, ".") || SameText(found.cFileName, ".."))
                 continue;
-            if (IsProtectedFolder(entryPath))
+            if (IsProtectedFolder(entryPath, reach == ENTRY_SHORT))
                 continue;
+            // Neither entered nor removed: it stays with all it holds, and so do the folders above it.
+            if (reach == ENTRY_UNREACHED) {
+                if (mode == 0 || mode == 1)
+                    ListUnreached(entryPath, MODE_LIST);
+                continue;
+            }
             // A link to a folder elsewhere: only the link goes, what it points to is not this installation's.
             if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) { // 0x400
                 RemoveDirectoryA(entryPath);
@@ -245,11 +302,11 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
                 RemoveFiles(scratch, recursive, mode);
             RemoveDirectoryA(entryPath);
         } else if (!recursive) {
-            RemoveOneFile(entryPath, mode);
+            RemoveFoundFile(entryPath, mode, reach);
         } else if (mode == 0) {
-            RemoveOneFile(entryPath, MODE_LIST);
+            RemoveFoundFile(entryPath, MODE_LIST, reach);
         } else if (mode == 1) {
-            RemoveOneFile(entryPath, MODE_DELETE);
+            RemoveFoundFile(entryPath, MODE_DELETE, reach);
         }
     } while (FindNextFileA(handle, &found));
     FindClose(handle);

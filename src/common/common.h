@@ -32,6 +32,9 @@ int StartsWithText(const char* text, const char* prefix);
 int TextLength(const char* text);
 int CopyText(char* destination, int destinationSize, const char* source);
 int AppendText(char* destination, int destinationSize, const char* source);
+// 1 when the text holds '?', which the system puts for a character of a name that the ANSI code
+// page lacks: no real name holds it, and no byte of a double-byte character has its value.
+int HoldsSubstitute(const char* text);
 
 // Whole-file access. OpenForSize creates for writing when size is 0, else opens for reading.
 HANDLE OpenForSize(const char* path, DWORD* size);

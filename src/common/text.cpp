@@ -49,3 +49,11 @@ int AppendText(char* destination, int destinationSize, const char* source)
         destination[used + i] = source[i];
     return 1;
 }
+
+int HoldsSubstitute(const char* text)
+{
+    for (; *text; text++)
+        if (*text == '?')
+            return 1;
+    return 0;
+}

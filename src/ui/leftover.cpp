@@ -15,6 +15,15 @@ static int IsFontFile(const char* path)
     return length >= 4 && SameText(path + length - 4, ".ttf");
 }
 
+static int NameHoldsSubstitute(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p++)
+        if (*p == '\\')
+            name = p + 1;
+    return HoldsSubstitute(name); // only the name: a "\\?\" prefix is no substitute
+}
+
 // Deletes the file named in g_startDir, asking text 52 after each failure; 1 once it is gone.
 static int DeleteWithRetry(void)
 {
@@ -41,7 +50,9 @@ void DeleteLeftover(int index)
     // its file left alone, since a cut path could name another file.
     if (length < SCRATCH_BUFFER) {
         SendDlgItemMessageA(g_dialog, IDC_LEFTOVER_LIST, LB_GETTEXT, (WPARAM)index, (LPARAM)g_startDir); // 0x189
-        if (FileExists(g_startDir) && DeleteWithRetry()) {
+        // A file name with the substitution character names a file that no ANSI name reaches: it
+        // is there although no test finds it, and the user is told it cannot be deleted.
+        if ((FileExists(g_startDir) || NameHoldsSubstitute(g_startDir)) && DeleteWithRetry()) {
             // Remove the folders the deletion emptied, upwards to the first that is not empty.
             do
                 StripLastComponent(g_startDir);

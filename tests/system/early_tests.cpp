@@ -157,7 +157,7 @@ TEST_F(Early, CheckKindsFindTheSignsOfTheTest)
     bool readOnlyOpens = probe != INVALID_HANDLE_VALUE;
     if (probe != INVALID_HANDLE_VALUE)
         CloseHandle(probe);
-    bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+    bool wine = fixtures::IsWine();
     ASSERT_TRUE(!readOnlyOpens || wine) << "only Wine lets a read-only file be opened for writing";
     std::string mutexName = "UninstEarlyKinds_" + unique;
     HANDLE mutex = CreateMutexA(NULL, FALSE, mutexName.c_str());

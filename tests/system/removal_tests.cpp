@@ -37,12 +37,27 @@ protected:
         lines.insert(lines.end(), records.begin(), records.end());
         ASSERT_TRUE(WriteLog(Join(app_, "uninstal.ini"), lines));
     }
-    // A silent run of both stages and the script, to the end.
-    void RunSilently()
+    // A silent run of both stages and the script, to the end; TEMP and TMP are the test's own
+    // temp folder unless another is given.
+    void RunSilently(const std::string& tempDir = "")
     {
         Process p;
-        ASSERT_TRUE(Start(p, "\"" + exe_ + "\" -s", app_)) << p.error;
+        ASSERT_TRUE(p.Start("\"" + exe_ + "\" -s", app_, tempDir.empty() ? temp_ : tempDir)) << p.error;
         ASSERT_TRUE(p.WaitAll(WAIT_LONG)) << "the run did not end";
+    }
+    // Makes each UTF-8 entry below root (a folder when it ends with a backslash).
+    void LayUtf8(const std::string& root, const std::vector<std::string>& entries)
+    {
+        for (const std::string& e : entries)
+            ASSERT_TRUE(MakeUtf8(Join(root, e))) << e;
+    }
+    // The entry's name must reach the program with '?' in it, or the test would not test the fallback.
+    void ExpectSubstituted(const std::string& folder, const std::string& name)
+    {
+        std::string shortName = ShortNameOf(Join(folder, name));
+        ASSERT_FALSE(shortName.empty()) << "no short name for " << name;
+        ASSERT_NE(std::string::npos, AnsiNameOf(folder, shortName).find('?'))
+            << "code page " << GetACP() << " shows " << name << " as " << AnsiNameOf(folder, shortName);
     }
     void Lay(const std::string& root, const std::vector<std::string>& entries)
     {
@@ -264,4 +279,114 @@ TEST_F(Removal, ModesQuestionsAndRefusalsWithTheDialog)
     EXPECT_EQ(Joined({"a.txt", "empty\\", "sub\\", "sub\\b.txt", "sub\\deep\\"}), Joined(ListTree(Path("m2"))));
     EXPECT_EQ(Joined({"a.txt", "sub\\", "sub\\b.txt"}), Joined(ListTree(Path("m3"))));
     EXPECT_TRUE(Exists(Join(temp_, "x.txt")));
+}
+
+namespace {
+
+// A tree whose names, but for plain.txt and a.txt, the ANSI code page lacks characters of.
+std::vector<std::string> ForeignTree()
+{
+    std::string folder = std::string(fixtures::FOREIGN_FOLDER) + "\\";
+    return {"plain.txt", fixtures::FOREIGN_FILE, fixtures::FOREIGN_BARE, folder + "a.txt",
+            folder + fixtures::FOREIGN_INNER + "\\b.dat", std::string(fixtures::FOREIGN_EMPTY) + "\\"};
+}
+
+} // namespace
+
+// U trees in mode 1 whose files and folders have names that the code page lacks characters of:
+// everything goes, reached by short names; a plain folder pattern takes the folder too, the
+// every-entry wildcard leaves it. The system shows such names with '?' (Wine too, an emoji as two,
+// one per UTF-16 unit); Wine gives every name that is no valid 8.3 name a short one, made from a
+// hash, so a name without one cannot be made here (the unit tests cover that case).
+TEST_F(Removal, ForeignNamesInUTreesGoByShortNames)
+{
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP() << "under a UTF-8 code page every name has an ANSI form";
+    LayUtf8(Path("whole"), ForeignTree());
+    LayUtf8(Path("inside"), ForeignTree());
+    ExpectSubstituted(Path("whole"), fixtures::FOREIGN_FILE);
+    ExpectSubstituted(Path("whole"), fixtures::FOREIGN_FOLDER);
+    Install({"U0," + Path("whole") + ",1", "U0," + Path("inside") + "\\*.*,1"});
+    RunSilently();
+    EXPECT_FALSE(ExistsUtf8(Path("whole"))) << Joined(ListTreeUtf8(Path("whole")));
+    EXPECT_TRUE(IsFolder(Path("inside")));
+    EXPECT_EQ(Joined({}), Joined(ListTreeUtf8(Path("inside"))));
+}
+
+// Wildcard patterns match such names as the system shows them, '?' and all: every character the
+// code page holds is kept there, while the short name cuts the extension to three characters.
+// A '?' compared literally matches no substituted character, and a plain pattern may name the
+// entry by its short name. P records with mode 0, each row in a folder of its own, one run.
+TEST_F(Removal, ForeignNamesMatchPatternsAsFound)
+{
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP() << "under a UTF-8 code page every name has an ANSI form";
+    const std::string page = u8"Страница 🌐.html", data = u8"data.Отчёт 📄", odd = u8"x.t📄t";
+    const std::string report = fixtures::FOREIGN_FILE;
+    const std::vector<std::string> layout = {"plain.txt", report, page, data, odd};
+    struct Row {
+        int row;
+        std::string pattern;        // {F}: the row's folder, {S}: the short name of the report
+        std::vector<std::string> gone;
+    } rows[] = {
+        {1, "{F}\\*.txt", {"plain.txt", report}},
+        {2, "{F}\\*.html", {page}},
+        {3, "{F}\\*.htm", {}},     // the page's short name ends in .HTM
+        {4, "{F}\\data.*", {data}},
+        {5, "{F}\\*.t??t", {}},    // shown as x.t??t
+        {6, "{F}\\{S}", {report}},
+        {7, "{F}\\*.*", layout},
+    };
+    std::vector<std::string> records;
+    for (const Row& r : rows) {
+        std::string folder = Path("p" + std::to_string(r.row));
+        LayUtf8(folder, layout);
+        std::string pattern = Replaced(Replaced(r.pattern, "{F}", folder), "{S}", ShortNameOf(Join(folder, report)));
+        records.push_back("P0," + pattern + ",0");
+    }
+    std::string first = Path("p1");
+    ExpectSubstituted(first, report);
+    std::string pageShort = ShortNameOf(Join(first, page));
+    ASSERT_TRUE(pageShort.size() > 4 && pageShort.substr(pageShort.size() - 4) == ".HTM") << pageShort;
+    ASSERT_EQ("x.t??t", AnsiNameOf(first, ShortNameOf(Join(first, odd))));
+    Install(records);
+    RunSilently();
+    for (const Row& r : rows)
+        EXPECT_EQ(Joined(Without(layout, r.gone)), Joined(ListTreeUtf8(Path("p" + std::to_string(r.row)))))
+            << "row " << r.row << " " << r.pattern;
+}
+
+// A protected folder reached through its short name is still refused: the test's temp folder,
+// named outside the code page and given to the program by its short name, is the run's temp
+// folder. A walk of its parent, a plain pattern and a wildcard naming it by that short name all
+// leave it whole. The system's long form of such a folder shows '?' for what the code page lacks,
+// on both sides of the comparison (Wine's GetLongPathNameA does as Windows does).
+TEST_F(Removal, ProtectedFolderThroughItsShortNameIsRefused)
+{
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP() << "under a UTF-8 code page every name has an ANSI form";
+    const std::string tempName = u8"Временная 📁";
+    struct Row {
+        int row;
+        std::string pattern;    // {T}: the row's tree, {S}: the temp folder's short name
+        bool walksTheTree;      // plain.txt beside the temp folder goes
+    } rows[] = {
+        {1, "{T}", true},
+        {2, "{T}\\*.*", true},
+        {3, "{T}\\{S}", false},
+        {4, "{T}\\{S}\\*.*", false},
+    };
+    for (const Row& r : rows) {
+        std::string tree = Path("t" + std::to_string(r.row));
+        LayUtf8(tree, {"plain.txt", tempName + "\\marker.txt"});
+        ASSERT_TRUE(WriteText(Path("control" + std::to_string(r.row) + ".txt"), "x"));
+        ExpectSubstituted(tree, tempName);
+        std::string shortTemp = ReachingPath(tree, tempName);
+        std::string pattern = Replaced(Replaced(r.pattern, "{T}", tree), "{S}", ShortNameOf(Join(tree, tempName)));
+        Install({"U0," + pattern + ",1", "P0," + Path("control" + std::to_string(r.row) + ".txt") + ",0"});
+        RunSilently(shortTemp);
+        EXPECT_FALSE(Exists(Path("control" + std::to_string(r.row) + ".txt"))) << "row " << r.row << ": the main phase did not run";
+        EXPECT_TRUE(ExistsUtf8(Join(tree, tempName + "\\marker.txt"))) << "row " << r.row << " U " << pattern;
+        EXPECT_EQ(!r.walksTheTree, Exists(Join(tree, "plain.txt"))) << "row " << r.row << " U " << pattern;
+    }
 }

@@ -1,4 +1,5 @@
 // The uninstall dialog of the real program: progress lines, the three layouts and their cuts, leftover deletion.
+#include <algorithm>
 #include "harness.h"
 
 using namespace sys;
@@ -231,6 +232,61 @@ TEST_F(Dialog, LeftoverLayoutAndDeletion)
     EXPECT_EQ(layout.bottom, after.bottom);
 
     EscapeAndCloseBoxDoNothing(dialog);
+    Click(Control(dialog, CLOSE));
+    EXPECT_TRUE(WaitWindowGone(dialog, WAIT_LONG));
+    EXPECT_TRUE(p.WaitAll(WAIT_LONG));
+}
+
+// A U tree in mode 0 whose names the code page lacks characters of: every file is listed by the
+// path that reaches it, short names where needed, and the folder that held no file is gone. The
+// entry of such a file is deleted from the list with the folder it empties, then the rest with
+// every emptied folder up to the test's own. Wine gives every such name a short one.
+TEST_F(Dialog, ForeignNamesAreListedByShortNamesAndDeleted)
+{
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP() << "under a UTF-8 code page every name has an ANSI form";
+    std::string tree = Path("tree");
+    const std::string folder = std::string(fixtures::FOREIGN_FOLDER) + "\\";
+    const std::string inner = folder + fixtures::FOREIGN_INNER + "\\";
+    const std::vector<std::string> files = {"plain.txt", fixtures::FOREIGN_FILE, fixtures::FOREIGN_BARE, folder + "a.txt",
+                                            inner + "b.dat"};
+    for (const std::string& f : files)
+        ASSERT_TRUE(MakeUtf8(Join(tree, f))) << f;
+    ASSERT_TRUE(MakeUtf8(Join(tree, std::string(fixtures::FOREIGN_EMPTY) + "\\")));
+    std::vector<std::string> entries;
+    for (const std::string& f : files)
+        entries.push_back(ReachingPath(tree, f));
+    std::sort(entries.begin(), entries.end());
+    std::string innerEntry = ReachingPath(tree, inner + "b.dat");
+    ASSERT_EQ(std::string::npos, innerEntry.find('?')) << innerEntry;
+
+    Process p;
+    HWND dialog = Run(p, {"U0," + tree + ",0"});
+    ASSERT_TRUE(dialog != NULL);
+    ASSERT_TRUE(WaitFinal(dialog));
+    HWND list = Control(dialog, LEFTOVER_LIST);
+    std::vector<std::string> items = ListItems(list);
+    std::sort(items.begin(), items.end());
+    EXPECT_EQ(entries, items);
+    std::vector<std::string> all = {"plain.txt", fixtures::FOREIGN_FILE, fixtures::FOREIGN_BARE, folder, folder + "a.txt", inner,
+                                    inner + "b.dat"};
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all, ListTreeUtf8(tree)) << "listed files stay, the folder without files goes";
+
+    items = ListItems(list);
+    int index = (int)(std::find(items.begin(), items.end(), innerEntry) - items.begin());
+    ASSERT_LT(index, (int)items.size()) << innerEntry << " is not listed";
+    ASSERT_TRUE(ListSelect(list, index));
+    Click(Control(dialog, DELETE_ONE));
+    ASSERT_TRUE(WaitListCount(list, (int)files.size() - 1, WAIT_LONG));
+    EXPECT_FALSE(ExistsUtf8(Join(tree, inner))) << "the emptied folder goes with its last file";
+    EXPECT_TRUE(ExistsUtf8(Join(tree, folder + "a.txt")));
+
+    Click(Control(dialog, DELETE_ALL));
+    ASSERT_TRUE(WaitListCount(list, 0, WAIT_LONG));
+    EXPECT_TRUE(WaitForBox(caption_.c_str(), 300) == NULL) << "a deletion failed";
+    EXPECT_FALSE(ExistsUtf8(tree)) << "every emptied folder goes, up to the test's own";
+    EXPECT_TRUE(Exists(dir_));
     Click(Control(dialog, CLOSE));
     EXPECT_TRUE(WaitWindowGone(dialog, WAIT_LONG));
     EXPECT_TRUE(p.WaitAll(WAIT_LONG));

@@ -533,3 +533,103 @@ TEST(RemoveFiles, LinksToFoldersAreRemovedWithoutDescent)
     RunRecord("U" + root + "\\app,1");
     EXPECT_EQ(Joined({"elsewhere\\", "elsewhere\\kept.txt"}), Joined(ListTree(root)));
 }
+
+// The path that reaches a found entry: its name, its short name where the name holds the
+// substitution character, no name where neither serves; and never more than the buffer holds.
+TEST(FoundEntryPath, NameShortNameOrNone)
+{
+    enum { SIZE = 32 }; // the path buffer in every row
+    const std::string fits(SIZE - 1 - 5, 'n'), oneTooLong(SIZE - 5, 'n'), farTooLong(200, 'n'); // after "C:\f\"
+    struct Row {
+        int row;
+        const char* what;
+        const char* folder;
+        std::string name;       // cFileName
+        const char* shortName;  // cAlternateFileName
+        int reach;
+        std::string path;
+    } rows[] = {
+        {1, "plain name", "C:\\f", "plain.txt", "", ENTRY_NAMED, "C:\\f\\plain.txt"},
+        {2, "long name with a short one", "C:\\f", "Program Files", "PROGRA~1", ENTRY_NAMED, "C:\\f\\Program Files"},
+        {3, "substituted name", "C:\\f", "??????.txt", "____~D1T.TXT", ENTRY_SHORT, "C:\\f\\____~D1T.TXT"},
+        {4, "one substituted character", "C:\\f", "caf?.txt", "CAF_~1.TXT", ENTRY_SHORT, "C:\\f\\CAF_~1.TXT"},
+        {5, "substituted folder", "C:\\f\\", "?????", "____~KE1", ENTRY_SHORT, "C:\\f\\____~KE1"},
+        {6, "no short name", "C:\\f", "????.txt", "", ENTRY_UNREACHED, "C:\\f\\????.txt"},
+        {7, "short name substituted too", "C:\\f", "??.txt", "?~1.TXT", ENTRY_UNREACHED, "C:\\f\\??.txt"},
+        {8, "fits exactly", "C:\\f", fits, "", ENTRY_NAMED, "C:\\f\\" + fits},
+        {9, "one too long", "C:\\f", oneTooLong, "", ENTRY_REFUSED, ""},
+        {10, "far too long", "C:\\f", farTooLong, "", ENTRY_REFUSED, ""},
+        {11, "short name fits where the name would not", "C:\\f", std::string(100, '?'), "ABCDEF~1.TXT", ENTRY_SHORT,
+         "C:\\f\\ABCDEF~1.TXT"},
+        {12, "unreached name one too long", "C:\\f", std::string(SIZE - 5, '?'), "", ENTRY_REFUSED, ""},
+    };
+    for (const Row& r : rows) {
+        WIN32_FIND_DATAA found;
+        memset(&found, 0, sizeof found);
+        ASSERT_LT(r.name.size(), sizeof found.cFileName) << "row " << r.row;
+        lstrcpyA(found.cFileName, r.name.c_str());
+        lstrcpyA(found.cAlternateFileName, r.shortName);
+        char path[SIZE + 8];
+        memset(path, 'C', sizeof path);
+        int reach = FoundEntryPath(path, SIZE, r.folder, &found);
+        EXPECT_EQ(r.reach, reach) << "row " << r.row << " " << r.what << ": name " << r.name << ", short " << r.shortName;
+        EXPECT_EQ(r.path, std::string(path)) << "row " << r.row << " " << r.what;
+        EXPECT_EQ('C', path[SIZE]) << "row " << r.row << " " << r.what << ": canary after the buffer";
+    }
+}
+
+// Every mode of both record types over a tree whose names the code page lacks characters of:
+// files are reached, listed and remembered by their short names, folders entered and removed by
+// them. (Wine gives every name that is no valid 8.3 name a short one, so the case of none is
+// covered by FoundEntryPath's table alone.)
+TEST(RemoveFiles, NamesOutsideTheCodePageGoByShortNames)
+{
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP() << "under a UTF-8 code page every name has an ANSI form";
+    const std::string app = "app\\";
+    const std::string report = app + fixtures::FOREIGN_FILE, smile = app + fixtures::FOREIGN_BARE;
+    const std::string folder = app + fixtures::FOREIGN_FOLDER + "\\", empty = app + fixtures::FOREIGN_EMPTY + "\\";
+    const std::string inFolder = folder + "a.txt", inner = folder + fixtures::FOREIGN_INNER + "\\", inInner = inner + "b.dat";
+    const std::vector<std::string> all = {"app\\", "app\\plain.txt", report, smile, folder, inFolder, inner, inInner, empty,
+                                          "keep.txt"};
+    const std::vector<std::string> files = {"app\\plain.txt", report, smile, inFolder, inInner};
+    const std::vector<std::string> top = {"app\\plain.txt", report, smile};
+    struct Row {
+        int row;
+        const char* record;
+        std::vector<std::string> left;    // UTF-8, below the fixture
+        std::vector<std::string> listed;  // below the fixture, as the program reaches them
+        std::vector<std::string> marked;
+    } rows[] = {
+        {1, "P{A}\\*.*,0", Without(all, top), {}, top},
+        {2, "P{A}\\*.*,2", all, top, top},
+        {3, "P{A}\\*.*,3", all, {}, top},
+        {4, "P{A}\\*.txt,0", Without(all, {"app\\plain.txt", report}), {}, {"app\\plain.txt", report}},
+        {5, "U{A},1", {"keep.txt"}, {}, files},
+        {6, "U{A}\\*.*,1", {"app\\", "keep.txt"}, {}, files},
+        {7, "U{A},0", Without(all, {empty}), files, files},
+        {8, "U{A},2", all, {}, {}},
+        {9, "U{A}\\*.*,2", Without(all, {empty}), {}, {}},
+        {10, "U{A},3", Without(all, {empty}), {}, {}},
+    };
+    for (const Row& r : rows) {
+        std::string root = FreshFolder();
+        for (const std::string& entry : all)
+            ASSERT_TRUE(fixtures::MakeUtf8(root + "\\" + entry)) << "row " << r.row << " " << entry;
+        std::string shortReport = fixtures::ShortNameOf(root + "\\" + report);
+        ASSERT_FALSE(shortReport.empty()) << "row " << r.row << ": no short name for " << report;
+        ASSERT_NE(std::string::npos, fixtures::AnsiNameOf(root + "\\app", shortReport).find('?'))
+            << "row " << r.row << ": code page " << GetACP() << " shows " << report << " without '?'";
+        std::vector<std::string> listed, marked;
+        for (const std::string& l : r.listed)
+            listed.push_back(fixtures::ReachingPath(root, l));
+        for (const std::string& m : r.marked)
+            marked.push_back(fixtures::ReachingPath(root, m));
+        RunTables tables;
+        LeftoverWindow leftovers;
+        RunRecord(At(r.record, root + "\\app"));
+        EXPECT_EQ(Joined(Without(r.left, {})), Joined(fixtures::ListTreeUtf8(root))) << "row " << r.row << " " << r.record;
+        EXPECT_EQ(Joined(Sorted(listed)), Joined(Sorted(leftovers.Items()))) << "row " << r.row << " " << r.record;
+        EXPECT_EQ(Joined(Sorted(marked)), Joined(Sorted(RunTables::Processed()))) << "row " << r.row << " " << r.record;
+    }
+}

@@ -154,11 +154,7 @@ inline std::string Joined(const std::vector<std::string>& items)
     return "[" + text + "]";
 }
 
-inline bool IsWine()
-{
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
+using fixtures::IsWine;
 
 using fixtures::RegCreate;
 using fixtures::RegDeleteKeyTree;

@@ -149,6 +149,44 @@ TEST(DeleteLeftover, LockedFileAsksUntilNo)
     }
 }
 
+// An entry whose file name holds the substitution character names a file that no ANSI name
+// reaches (a volume without short names): the user is told it cannot be deleted, as for a locked
+// file, instead of seeing it vanish as though deleted. A '?' elsewhere, as in the "\\?\" prefix,
+// does not count: such an entry of a file already gone leaves without a question.
+TEST(DeleteLeftover, EntryNoNameReachesIsReportedUndeletable)
+{
+    struct Row {
+        int row;
+        const char* what;
+        std::string entry;        // {R}: the fixture folder
+        std::vector<int> answers; // the questions that must come, each with its answer
+    };
+    const Row rows[] = {
+        {1, "substituted name, No", "{R}\\sub\\????.txt", {IDNO}},
+        {2, "substituted name, Yes then No", "{R}\\sub\\a?b.txt", {IDYES, IDNO}},
+        {3, "long-path prefix, file gone", "\\\\?\\{R}\\sub\\gone.txt", {}},
+    };
+    for (const Row& r : rows) {
+        Prepare("ui unreached");
+        std::string root = FreshFolder("ui_unreached");
+        ASSERT_TRUE(MakeFile(root + "\\sub\\keep.txt")) << "row " << r.row;
+        std::string entry = r.entry;
+        entry.replace(entry.find("{R}"), 3, root);
+        BoxAnswerer boxes("ui unreached", r.answers.empty() ? std::vector<int>{IDNO} : r.answers);
+        {
+            Host host({entry});
+            DeleteLeftover(0);
+            boxes.Stop();
+            EXPECT_EQ(0, (int)SendDlgItemMessageA(host.window, IDC_LEFTOVER_LIST, LB_GETCOUNT, 0, 0)) << "row " << r.row;
+        }
+        std::vector<std::string> expected(r.answers.size(), "Cannot delete " + entry + ". Try again?");
+        EXPECT_EQ(Joined(expected), Joined(boxes.Texts())) << "row " << r.row << " " << r.what;
+        EXPECT_EQ(entry, std::string(g_startDir)) << "row " << r.row << " " << r.what << ": no folder walk";
+        EXPECT_EQ(Joined({"sub\\", "sub\\keep.txt"}), Joined(fixtures::ListTree(root))) << "row " << r.row << " " << r.what;
+        DeleteTree(root);
+    }
+}
+
 // The retry test's box answerer, on a thread of its own: the first question releases the held file
 // and is answered Yes; a further one would be a fault and is answered No.
 struct RetryHelper {

@@ -25,6 +25,7 @@ typedef struct HostWindow* HWND;
 typedef struct HostModule* HMODULE;
 typedef struct HostKey* HKEY;
 typedef void* FARPROC;
+typedef struct _WIN32_FIND_DATAA WIN32_FIND_DATAA; // named by the action declarations, never filled here
 
 #define WINAPI
 #define CALLBACK

@@ -34,6 +34,13 @@ using fixtures::DeleteTree;  // clears attributes first; true when gone
 // Every file and folder below root, relative, sorted; folders end with a backslash.
 using fixtures::ListTree;
 using fixtures::Without; // the entries of a list that are not in another, sorted
+// Names the ANSI code page lacks characters of, given in UTF-8 and made with the W functions.
+using fixtures::MakeUtf8;      // a file, or a folder when the path ends with a backslash
+using fixtures::ExistsUtf8;
+using fixtures::ListTreeUtf8;  // ListTree with the names as they are, in UTF-8
+using fixtures::ShortNameOf;   // empty when there is none
+using fixtures::AnsiNameOf;    // what the ANSI search shows for the entry with a short name
+using fixtures::ReachingPath;  // the path an ANSI program reaches it by: short names where needed
 // Holds a file open without sharing, so that it cannot be deleted, until the object goes.
 class HeldFile {
 public:

@@ -18,6 +18,8 @@ std::string UninstExe() { return Env("UNINST_EXE"); }
 std::string TestBin(const std::string& name) { return Join(Env("UNINST_TESTBIN"), name); }
 std::string SourceRoot() { return Env("UNINST_SOURCE"); }
 
+bool IsWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL; }
+
 std::string Join(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -223,8 +225,7 @@ Process::~Process()
         CloseHandle(job_);
 }
 
-// The caller's environment with TEMP, TMP and the extra entries replaced, as a block.
-static std::string EnvironmentBlock(const std::string& tempDir, const std::vector<std::string>& extraEnv)
+std::string EnvironmentBlock(const std::string& tempDir, const std::vector<std::string>& extraEnv)
 {
     std::vector<std::string> replaced = extraEnv;
     if (!tempDir.empty()) {

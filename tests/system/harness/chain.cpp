@@ -21,31 +21,17 @@ ChainRun::~ChainRun()
 bool ChainRun::Start(const std::string& commandLine, const std::string& currentDir, const std::string& tempDir)
 {
     StartDesktopOutsideJobs(); // or Wine's desktop process would join the job
-    job_ = CreateJobObjectA(NULL, NULL);
+    job_ = CreateKillingJob();
     port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, NULL, 0, 1);
     if (!job_ || !port_)
         return false;
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE; // 0x2000
-    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {job_, port_};
     if (!SetInformationJobObject(job_, JobObjectAssociateCompletionPortInformation, &association, sizeof association))
         return false;
-    std::string environment = EnvironmentBlock(tempDir, {});
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, (void*)environment.data(),
-                        currentDir.c_str(), &startup, &info))
+    PROCESS_INFORMATION info;
+    std::string error;
+    if (!StartSuspendedInJob(job_, commandLine, currentDir, EnvironmentBlock(tempDir, {}), &info, &error))
         return false;
-    if (!AssignProcessToJobObject(job_, info.hProcess)) {
-        TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        return false;
-    }
     process_ = info.hProcess;
     pid_ = info.dwProcessId;
     Note(info.dwProcessId);

@@ -107,6 +107,13 @@ void StartDesktopOutsideJobs();
 // The caller's environment with TEMP and TMP (when tempDir is not empty) and the extra entries
 // ("NAME=value") replaced, as a block for CreateProcess.
 std::string EnvironmentBlock(const std::string& tempDir, const std::vector<std::string>& extraEnv);
+// A job that kills its processes when its last handle goes; null on failure.
+HANDLE CreateKillingJob();
+// Starts the command line suspended inside the job, so that nothing it starts can escape; the caller
+// resumes info->hThread and closes both handles. An empty currentDir keeps the caller's; error says
+// why it failed.
+bool StartSuspendedInJob(HANDLE job, const std::string& commandLine, const std::string& currentDir,
+                         const std::string& environment, PROCESS_INFORMATION* info, std::string* error);
 
 // One started process inside a job of its own: everything it starts joins the job, so the whole
 // chain (second stage, the script's cmd.exe, programs of the log) can be waited for together.

@@ -144,8 +144,9 @@ TEST_F(ExitCodes, OneForEachEnd)
                 lines.push_back(record);
             ASSERT_TRUE(WriteLog(s.log, lines)) << what;
         }
-        if (r.prepare)
+        if (r.prepare) {
             ASSERT_TRUE(r.prepare(s)) << what << ": the fixture cannot be made";
+        }
 
         std::vector<std::string> boxes;
         {

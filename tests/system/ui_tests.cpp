@@ -340,9 +340,10 @@ TEST_F(Dialog, VisualStylesAndDpiLayout)
         EXPECT_TRUE(file != std::string::npos && module.substr(file + 1) == "comctl32.dll" && folderName.find(assembly) == 0)
             << "row " << r.row << ": control " << id << " has the window procedure of " << cls[3]
             << ", expected comctl32.dll of the assembly " << assembly << "*";
-        if (std::string(r.className) == "Button")
+        if (std::string(r.className) == "Button") {
             EXPECT_EQ((std::vector<std::string>{"ideal", id, "1"}), facts["ideal " + id])
                 << "row " << r.row << ": only a version 6 button gives its ideal size";
+        }
         std::vector<std::string> place = facts["place " + id];
         ASSERT_EQ(4u, place.size()) << "row " << r.row << ": control " << id << ": " << ::testing::PrintToString(place);
         EXPECT_EQ(place[3], place[2]) << "row " << r.row << ": control " << id

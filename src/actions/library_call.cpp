@@ -111,5 +111,5 @@ void CallLibraryFunction(int stopOnZero)
     if (library)
         FreeLibrary(library);
     if (stopOnZero && result == 0)
-        ExitProcess(0);
+        ExitProcess(EXIT_CALL_REFUSED);
 }

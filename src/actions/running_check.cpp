@@ -99,7 +99,7 @@ void CheckRunningApplication(void)
     while (ApplicationRuns(kind, name)) {
         int answer = MessageBoxA(g_dialog, message, g_caption, boxType);
         if (answer == IDCANCEL || answer == IDABORT || (answer == IDOK && style == 1))
-            ExitProcess(0);
+            ExitProcess(EXIT_APPLICATION_RUNNING);
         if (answer != IDOK && answer != IDRETRY && answer != IDYES)
             return; // IDIGNORE, IDNO, or a box that could not be shown
     }

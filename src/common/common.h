@@ -19,6 +19,16 @@ enum {
     MSG_EXIT = 0x1000
 };
 
+// Exit codes of the process, one for each way a run can end. The non-zero ones are system error
+// codes whose system text says what happened, since deployment tools show that text.
+enum {
+    EXIT_DONE = 0,                  // the run did its work, handed over to the second stage, or was a second instance
+    EXIT_APPLICATION_RUNNING = 170, // ERROR_BUSY: an end chosen in a running-application check
+    EXIT_DECLINED = 1602,           // ERROR_INSTALL_USEREXIT: the confirmation was answered No
+    EXIT_FATAL = 1603,              // ERROR_INSTALL_FAILURE: a fatal error box (log, copy, relaunch, memory)
+    EXIT_CALL_REFUSED = 1627        // ERROR_FUNCTION_FAILED: a C record's function returned 0
+};
+
 // Paths. JoinPath and CopyText return 0 and leave an empty destination when the
 // result would not fit: a cut path could name another file, so callers skip it.
 char* JoinPath(char* destination, int destinationSize, const char* folder, const char* name);

@@ -41,7 +41,8 @@ int ShowMessage(UINT kind, const char* format, const char* argument1, const char
     default: style = MB_OK | MB_ICONINFORMATION; break;           // 0x40
     }
     int answer = MessageBoxA(g_dialog, text, g_caption, style);
+    // Every fatal box ends here, so each of them gives the same code.
     if (kind & MSG_EXIT)
-        ExitProcess(0);
+        ExitProcess(EXIT_FATAL);
     return answer;
 }

@@ -1,11 +1,12 @@
 // The process entry: start-up, then the stages.
 #include "startup.h"
+#include "../common/common.h"
 
 extern "C" int __stdcall ProgramEntry(void)
 {
     RestrictLibrarySearch();
     if (!StartUp())
-        return 0;
+        return EXIT_DONE; // a second instance
     RunStages();
-    ExitProcess(0);
+    ExitProcess(EXIT_DONE); // not reached: the stages end the process
 }

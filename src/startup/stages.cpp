@@ -178,10 +178,11 @@ void RunStages(void)
     BuildTitles();
     PointCursorAtActions();
     int secondStage = g_argLogPath[0] != 0;
+    int exitCode = EXIT_DONE;
     if (secondStage)
         RunSecondStage();
-    else
-        RunFirstStage();
+    else if (!RunFirstStage())
+        exitCode = EXIT_DECLINED;
     if (secondStage) {
         SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, g_startDir, NULL);                    // 0x4, 0x1
         SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, g_exeDir, NULL);                       // 0x10, 0x1
@@ -190,5 +191,5 @@ void RunStages(void)
     ReleaseRunTables();
     if (secondStage)
         WriteSelfRemovalScript();
-    ExitProcess(0);
+    ExitProcess(exitCode);
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The shape of the product: PE32 GUI program, entry ProgramEntry, five system DLLs, shared counter at -1.
+# The shape of the product: PE32 GUI program, entry ProgramEntry, five system DLLs, shared counter at -1,
+# and its manifest and version resource. Usage: check_binary.sh EXE VERSION PRODUCT DESCRIPTION INTERNAL FILENAME
 set -uo pipefail
 exe=$1
 dump=$(i686-w64-mingw32-objdump -p -h "$exe") || { echo "objdump failed"; exit 1; }
@@ -38,5 +39,6 @@ else:
 if entry == 0:
     print('FAIL: no entry point'); sys.exit(1)
 PY
+python3 "$(dirname "$0")/check_resources.py" "$@" || fail=1
 [ $fail = 0 ] && echo "binary ok: imports $imports"
 exit $fail

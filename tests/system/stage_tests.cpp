@@ -84,7 +84,7 @@ TEST_F(Stages, TypicalRunSplitsThePhasesAndCleansTheWorkFolder)
             FinishDialog(p);
         }
         ASSERT_TRUE(p.WaitAll(WAIT_LONG)) << "the run did not end";
-        EXPECT_EQ(0u, p.ExitCode());
+        EXPECT_EQ(CODE_DONE, p.ExitCode());
         std::vector<TraceLine> t = Traces();
         const char* tags[] = {"early1001", "early7001", "early14999", "main15000", "main40000"};
         ASSERT_EQ(5u, t.size()) << ReadBytes(trace_);
@@ -109,7 +109,7 @@ TEST_F(Stages, DeclinedConfirmationChangesNothing)
     EXPECT_EQ(QUESTION, BoxText(box));
     ASSERT_TRUE(AnswerBox(box, IDNO));
     ASSERT_TRUE(p.WaitAll(WAIT_LONG));
-    EXPECT_EQ(0u, p.ExitCode());
+    EXPECT_EQ(CODE_DECLINED, p.ExitCode());
     EXPECT_EQ(std::vector<std::string>{}, ListTree(temp_)) << "a copy was made";
     EXPECT_FALSE(Exists(trace_)) << "an action ran";
     EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, arpKey_)) << "the Add/Remove Programs entry went";
@@ -162,7 +162,7 @@ TEST_F(Stages, MissingLogIsFatal)
     EXPECT_EQ("Can't open uninstal log file " + Path("app\\gone.ini") + "!", BoxText(box));
     ASSERT_TRUE(AnswerBox(box, IDOK));
     ASSERT_TRUE(p.WaitAll(WAIT_LONG));
-    EXPECT_EQ(0u, p.ExitCode());
+    EXPECT_EQ(CODE_FATAL, p.ExitCode());
     EXPECT_EQ(std::vector<std::string>{}, ListTree(temp_));
 }
 
@@ -180,7 +180,7 @@ TEST_F(Stages, CopyThatCannotBeMadeIsFatal)
     EXPECT_EQ("Cannot copy " + exe_ + " to " + Join(temp_, "uninst.exe"), BoxText(box));
     ASSERT_TRUE(AnswerBox(box, IDOK));
     ASSERT_TRUE(p.WaitAll(WAIT_LONG));
-    EXPECT_EQ(0u, p.ExitCode());
+    EXPECT_EQ(CODE_FATAL, p.ExitCode());
     EXPECT_FALSE(Exists(trace_));
     EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, arpKey_));
 }
@@ -217,7 +217,7 @@ TEST_F(Stages, SecondStageThatCannotStartIsFatal)
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, arpKey_)) << "the entry goes before the relaunch";
     ASSERT_TRUE(AnswerBox(box, IDOK));
     ASSERT_TRUE(p.WaitAll(WAIT_LONG));
-    EXPECT_EQ(0u, p.ExitCode());
+    EXPECT_EQ(CODE_FATAL, p.ExitCode());
 }
 
 // A file named like the copy or the script, made beforehand by the test (as another account could in a

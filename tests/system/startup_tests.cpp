@@ -22,13 +22,13 @@ protected:
 };
 
 // While a first process of a file waits in a box, a second start of the same file ends at once
-// with exit code 0 and shows nothing; the first goes on undisturbed.
+// with exit code 0 and shows nothing; the first goes on undisturbed and ends with its own code.
 TEST_F(StartUp, SecondStartOfTheSameFileEndsAtOnce)
 {
     std::string exe = Install("app");
-    struct Row { std::string arguments; std::string caption; std::string text; int answer; } rows[] = {
-        {"", "Remove " + Product(), "Remove " + Product() + " now?", IDNO},   // waiting for the confirmation
-        {" " + TooLongArgument(), "", "", IDOK},                              // waiting in the fatal log error
+    struct Row { std::string arguments; std::string caption; std::string text; int answer; DWORD firstCode; } rows[] = {
+        {"", "Remove " + Product(), "Remove " + Product() + " now?", IDNO, CODE_DECLINED}, // waiting for the confirmation
+        {" " + TooLongArgument(), "", "", IDOK, CODE_FATAL},                              // waiting in the fatal log error
     };
     rows[1].text = "Can't open uninstal log file " + Quoted(exe) + rows[1].arguments + "!";
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
@@ -41,12 +41,12 @@ TEST_F(StartUp, SecondStartOfTheSameFileEndsAtOnce)
         Process second;
         ASSERT_TRUE(Start(second, Quoted(exe), Path("app"))) << "row " << i;
         ASSERT_TRUE(second.WaitAll(WAIT_SHORT)) << "row " << i << ": the second start did not end at once";
-        EXPECT_EQ(0u, second.ExitCode()) << "row " << i;
+        EXPECT_EQ(CODE_DONE, second.ExitCode()) << "row " << i;
         EXPECT_TRUE(IsWindow(box) && first.FirstRunning()) << "row " << i << ": the first process was disturbed";
 
         ASSERT_TRUE(AnswerBox(box, rows[i].answer)) << "row " << i;
         ASSERT_TRUE(first.WaitAll()) << "row " << i;
-        EXPECT_EQ(0u, first.ExitCode()) << "row " << i;
+        EXPECT_EQ(rows[i].firstCode, first.ExitCode()) << "row " << i;
     }
     // Declining the confirmation leaves the installation as it was.
     EXPECT_EQ((std::vector<std::string>{"app\\", "app\\uninst.exe", "app\\uninstal.ini", "temp\\"}), ListTree(dir_));
@@ -72,7 +72,7 @@ TEST_F(StartUp, SecondStartRestoresTheUninstallWindow)
     Process second;
     ASSERT_TRUE(Start(second, Quoted(exe), Path("app")));
     ASSERT_TRUE(second.WaitAll(WAIT_SHORT));
-    EXPECT_EQ(0u, second.ExitCode());
+    EXPECT_EQ(CODE_DONE, second.ExitCode());
     EXPECT_TRUE(WaitUntil([&] { return ReadBytes(sizes) == "size 1\nsize 0\n"; }))
         << "sizes seen by the window: " << ReadBytes(sizes);   // SIZE_MINIMIZED, then SIZE_RESTORED
     EXPECT_FALSE(IsIconic(uninstallWindow));
@@ -103,8 +103,8 @@ TEST_F(StartUp, AnotherCopyIsNotAffected)
     ASSERT_TRUE(AnswerBox(boxA, IDNO));
     ASSERT_TRUE(other.WaitAll());
     ASSERT_TRUE(first.WaitAll());
-    EXPECT_EQ(0u, other.ExitCode());
-    EXPECT_EQ(0u, first.ExitCode());
+    EXPECT_EQ(CODE_DECLINED, other.ExitCode());
+    EXPECT_EQ(CODE_DECLINED, first.ExitCode());
 }
 
 // The log is found from the executable's tail in the first stage and from the command line in the
@@ -131,7 +131,7 @@ TEST_F(StartUp, LogLocation)
         EXPECT_EQ("Can't open uninstal log file " + expected + "!", BoxText(box)) << "row " << i;
         ASSERT_TRUE(AnswerBox(box, IDOK)) << "row " << i;
         ASSERT_TRUE(p.WaitAll()) << "row " << i;
-        EXPECT_EQ(0u, p.ExitCode()) << "row " << i;
+        EXPECT_EQ(CODE_FATAL, p.ExitCode()) << "row " << i;
     }
 }
 
@@ -154,6 +154,6 @@ TEST_F(StartUp, LogPathLength)
         EXPECT_EQ(rows[i].text, BoxText(box)) << "row " << i;
         ASSERT_TRUE(AnswerBox(box, IDOK)) << "row " << i;
         ASSERT_TRUE(p.WaitAll()) << "row " << i;
-        EXPECT_EQ(0u, p.ExitCode()) << "row " << i;
+        EXPECT_EQ(CODE_FATAL, p.ExitCode()) << "row " << i;
     }
 }

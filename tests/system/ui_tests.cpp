@@ -1,6 +1,8 @@
-// The uninstall dialog of the real program: progress lines, the three layouts and their cuts, leftover deletion.
-#include <algorithm>
+// The uninstall dialog of the real program: progress lines, the three layouts and their cuts, leftover deletion, names outside the code page, visual styles and DPI.
 #include "harness.h"
+#include <algorithm>
+#include <map>
+#include <sstream>
 
 using namespace sys;
 
@@ -14,8 +16,28 @@ enum { CLOSE = 1000, LEFTOVER_TEXT = 1001, LEFTOVER_LIST = 1002, DELETE_ONE = 10
 LONG HalfwayDown(const RECT& r) { return r.top + (r.bottom - r.top) / 2; }
 LONG ThreeQuartersBelow(const RECT& r) { return r.bottom + ((r.bottom - r.top) * 3) / 4; }
 
+// The DPI the tests run at: 96 in the shared prefix, another where a prefix of its own sets it
+// (tests/system/run_at_dpi.sh).
+int ExpectedDpi()
+{
+    std::string value = Env("UNINST_EXPECT_DPI");
+    return value.empty() ? 96 : atoi(value.c_str());
+}
+
 class Dialog : public SystemTest {
 protected:
+    void SetUp() override
+    {
+        SystemTest::SetUp();
+        // On Windows a DPI-unaware reader gets scaled rectangles of a DPI-aware window; the cuts
+        // are compared in the dialog's own pixels. (Wine scales no rectangles either way.)
+        SetProcessDPIAware();
+        HDC screen = GetDC(NULL);
+        int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(NULL, screen);
+        ASSERT_EQ(ExpectedDpi(), dpi) << "the prefix does not run at the DPI the test expects";
+    }
+
     void TearDown() override
     {
         for (const std::string& value : sharedValues_) {
@@ -290,4 +312,96 @@ TEST_F(Dialog, ForeignNamesAreListedByShortNamesAndDeleted)
     Click(Control(dialog, CLOSE));
     EXPECT_TRUE(WaitWindowGone(dialog, WAIT_LONG));
     EXPECT_TRUE(p.WaitAll(WAIT_LONG));
+}
+
+// The dialog as the program made it, reported from inside the program by a library call of the
+// main phase (dialogprobe.dll, while the dialog runs): the buttons, list boxes and static text
+// are the version 6 controls (visual styles); the process is aware of the system DPI and the
+// dialog was laid out at that DPI: its font and every control where the template puts them.
+TEST_F(Dialog, VisualStylesAndDpiLayout)
+{
+    std::string report = Path("report.txt");
+    Process p;
+    HWND dialog = Run(p, {"D16000," + TestBin("dialogprobe.dll") + ",InspectDialog,1," + report});
+    ASSERT_TRUE(dialog != NULL);
+    ASSERT_TRUE(WaitFinal(dialog));
+    Click(Control(dialog, DONE));
+    EXPECT_TRUE(WaitWindowGone(dialog, WAIT_LONG));
+    EXPECT_TRUE(p.WaitAll(WAIT_LONG));
+
+    // The report: one fact a line, fields by tabs; facts about a control carry its id second.
+    std::map<std::string, std::vector<std::string>> facts;
+    std::vector<std::string> errors;
+    std::istringstream lines(ReadBytes(report));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, '\t');)
+            fields.push_back(field);
+        if (fields.empty())
+            continue;
+        if (fields[0] == "error")
+            errors.push_back(line);
+        std::string key = fields[0];
+        if (key == "class" || key == "ideal" || key == "place")
+            key += " " + (fields.size() > 1 ? fields[1] : std::string());
+        facts[key] = fields;
+    }
+    ASSERT_FALSE(facts.empty()) << "the library call wrote no report";
+    EXPECT_EQ(std::vector<std::string>{}, errors);
+
+    int dpi = ExpectedDpi();
+    EXPECT_EQ((std::vector<std::string>{"dpi", std::to_string(dpi)}), facts["dpi"]);
+    // GetDpiForWindow and the awareness contexts exist from Windows 10 on; "-" where they do not.
+    std::vector<std::string> windowDpi = facts["windowdpi"];
+    EXPECT_TRUE(windowDpi == (std::vector<std::string>{"windowdpi", std::to_string(dpi)}) ||
+                windowDpi == (std::vector<std::string>{"windowdpi", "-"})) << ::testing::PrintToString(windowDpi);
+    EXPECT_EQ((std::vector<std::string>{"aware", "1"}), facts["aware"]) << "the process is not DPI aware";
+    // Known Wine difference: Wine 8 makes every process aware per monitor (2), whatever its manifest
+    // says, and lays every dialog out at the system DPI; Windows gives the manifest's system awareness (1).
+    std::string awareness = IsWine() ? "2" : "1";
+    std::vector<std::string> thread = facts["awareness"];
+    EXPECT_TRUE(thread == (std::vector<std::string>{"awareness", awareness}) ||
+                thread == (std::vector<std::string>{"awareness", "-"}))
+        << "expected awareness " << awareness << ": " << ::testing::PrintToString(thread);
+    std::vector<std::string> font = facts["font"];
+    ASSERT_EQ(3u, font.size()) << ::testing::PrintToString(font);
+    EXPECT_EQ(std::to_string(-MulDiv(atoi(font[1].c_str()), dpi, 72)), font[2])
+        << "the dialog font is not sized for " << dpi << " DPI: " << ::testing::PrintToString(font);
+
+    struct Row {
+        int row;
+        int id;
+        const char* className;
+    } rows[] = {
+        {1, CLOSE, "Button"}, {2, LEFTOVER_TEXT, "Static"}, {3, LEFTOVER_LIST, "ListBox"}, {4, DELETE_ONE, "Button"},
+        {5, DELETE_ALL, "Button"}, {6, PROGRESS_LIST, "ListBox"}, {7, DONE, "Button"},
+    };
+    // Version 5 of the common controls registers none of these classes; version 6 comes from its
+    // side-by-side assembly.
+    std::string assembly = std::string(sizeof(void*) == 8 ? "amd64" : "x86") + "_microsoft.windows.common-controls_6595b64144ccf1df_6.";
+    for (const Row& r : rows) {
+        std::string id = std::to_string(r.id);
+        std::vector<std::string> cls = facts["class " + id];
+        ASSERT_EQ(4u, cls.size()) << "row " << r.row << ": control " << id << ": " << ::testing::PrintToString(cls);
+        EXPECT_EQ(r.className, cls[2]) << "row " << r.row << ": control " << id;
+        std::string module = cls[3];
+        std::transform(module.begin(), module.end(), module.begin(), ::tolower);
+        size_t file = module.find_last_of('\\');
+        size_t folder = file == std::string::npos ? std::string::npos : module.find_last_of('\\', file - 1);
+        std::string folderName = folder == std::string::npos ? "" : module.substr(folder + 1, file - folder - 1);
+        EXPECT_TRUE(file != std::string::npos && module.substr(file + 1) == "comctl32.dll" && folderName.find(assembly) == 0)
+            << "row " << r.row << ": control " << id << " has the window procedure of " << cls[3]
+            << ", expected comctl32.dll of the assembly " << assembly << "*";
+        if (std::string(r.className) == "Button") {
+            EXPECT_EQ((std::vector<std::string>{"ideal", id, "1"}), facts["ideal " + id])
+                << "row " << r.row << ": only a version 6 button gives its ideal size";
+        }
+        std::vector<std::string> place = facts["place " + id];
+        ASSERT_EQ(4u, place.size()) << "row " << r.row << ": control " << id << ": " << ::testing::PrintToString(place);
+        EXPECT_EQ(place[3], place[2]) << "row " << r.row << ": control " << id
+                                      << " is not where the template puts it at " << dpi << " DPI";
+    }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 #include "early_support.h"
 #include "actions/actions.h"
+#include "common/common.h"
 
 using namespace early;
 
@@ -99,7 +100,7 @@ TEST(EarlyLibraryCall, CallsThatGoOn)
     }
 }
 
-// A C function that returns 0 ends the process at once with exit code 0, after the library is
+// A C function that returns 0 ends the process at once with its exit code, after the library is
 // released; the calls file shows what ran in the child.
 TEST(EarlyLibraryCallDeathTest, ZeroResultOfCEnds)
 {
@@ -123,7 +124,7 @@ TEST(EarlyLibraryCallDeathTest, ZeroResultOfCEnds)
                 CallLibraryFunction(1);
                 ExitProcess(3); // returned: wrong
             },
-            ::testing::ExitedWithCode(0), "")
+            ::testing::ExitedWithCode(EXIT_CALL_REFUSED), "")
             << "row " << c.row;
         EXPECT_EQ(Join(c.expected), Join(ReadLines(f.calls))) << "row " << c.row;
     }

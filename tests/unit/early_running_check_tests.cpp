@@ -101,7 +101,7 @@ class EarlyRunningCheckAnswer : public ::testing::TestWithParam<AnswerCase> {};
 
 // Look again shows the box again while the sign stays and returns once it is gone; go on returns
 // with the sign still there. Both show the box of the style under g_caption. The ending answers
-// end the process at once with exit code 0; that child checks the box it saw and ends with
+// end the process at once with their exit code; that child checks the box it saw and ends with
 // another code when the buttons are not the style's.
 TEST_P(EarlyRunningCheckAnswer, HasItsEffect)
 {
@@ -120,7 +120,7 @@ TEST_P(EarlyRunningCheckAnswer, HasItsEffect)
                 std::vector<ShownBox> shown = boxes.Boxes();
                 ExitProcess(shown.size() == 1 && shown[0].buttons == buttons ? 3 : 4); // returned: wrong
             },
-            ::testing::ExitedWithCode(0), "")
+            ::testing::ExitedWithCode(EXIT_APPLICATION_RUNNING), "")
             << Describe(c);
         return;
     }

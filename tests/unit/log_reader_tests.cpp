@@ -443,7 +443,7 @@ std::vector<std::string> BoxesOfEndingRead(const char* caption, void (*prepare)(
                 prepare(path);
             ReadUninstallLog();
         },
-        ::testing::ExitedWithCode(0), "");
+        ::testing::ExitedWithCode(EXIT_FATAL), "");
     answerer->Stop();
     return answerer->Texts();
 }

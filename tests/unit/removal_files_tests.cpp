@@ -406,7 +406,7 @@ TEST(RemoveFiles, FurtherBlockThatCannotBeHadEndsTheRun)
                 RemoveOneFile(path.c_str(), MODE_DELETE);
                 ExitProcess(3); // went on: wrong
             },
-            ::testing::ExitedWithCode(0), "")
+            ::testing::ExitedWithCode(EXIT_FATAL), "")
             << "row " << r.row << " (" << r.what << ")";
         if (!answerer)
             continue; // a death test's child passes the rows it does not run

@@ -18,6 +18,8 @@ std::string UninstExe() { return Env("UNINST_EXE"); }
 std::string TestBin(const std::string& name) { return Join(Env("UNINST_TESTBIN"), name); }
 std::string SourceRoot() { return Env("UNINST_SOURCE"); }
 
+bool IsWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL; }
+
 std::string Join(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -223,8 +225,7 @@ Process::~Process()
         CloseHandle(job_);
 }
 
-// The caller's environment with TEMP, TMP and the extra entries replaced, as a block.
-static std::string EnvironmentBlock(const std::string& tempDir, const std::vector<std::string>& extraEnv)
+std::string EnvironmentBlock(const std::string& tempDir, const std::vector<std::string>& extraEnv)
 {
     std::vector<std::string> replaced = extraEnv;
     if (!tempDir.empty()) {
@@ -260,39 +261,54 @@ void StartDesktopOutsideJobs()
     DestroyWindow(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, NULL, NULL, NULL, NULL));
 }
 
+HANDLE CreateKillingJob()
+{
+    HANDLE job = CreateJobObjectA(NULL, NULL);
+    if (!job)
+        return NULL;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE; // 0x2000
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return job;
+}
+
+bool StartSuspendedInJob(HANDLE job, const std::string& commandLine, const std::string& currentDir,
+                         const std::string& environment, PROCESS_INFORMATION* info, std::string* error)
+{
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    *info = PROCESS_INFORMATION();
+    // Suspended until it is in the job, so that nothing it starts can escape.
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, (void*)environment.data(),
+                        currentDir.empty() ? NULL : currentDir.c_str(), &startup, info)) {
+        *error = "CreateProcess failed with error " + std::to_string(GetLastError()) + " for: " + commandLine;
+        return false;
+    }
+    if (!AssignProcessToJobObject(job, info->hProcess)) {
+        *error = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
+        TerminateProcess(info->hProcess, 1);
+        CloseHandle(info->hThread);
+        CloseHandle(info->hProcess);
+        return false;
+    }
+    return true;
+}
+
 bool Process::Start(const std::string& commandLine, const std::string& currentDir, const std::string& tempDir,
                     const std::vector<std::string>& extraEnv)
 {
     error.clear();
     StartDesktopOutsideJobs();
-    job_ = CreateJobObjectA(NULL, NULL);
+    job_ = CreateKillingJob();
     if (!job_) {
         error = "CreateJobObject failed";
         return false;
     }
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE; // 0x2000
-    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-
-    std::string environment = EnvironmentBlock(tempDir, extraEnv);
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    // Suspended until it is in the job, so that nothing it starts can escape.
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, (void*)environment.data(),
-                        currentDir.empty() ? NULL : currentDir.c_str(), &startup, &info)) {
-        error = "CreateProcess failed with error " + std::to_string(GetLastError()) + " for: " + commandLine;
+    PROCESS_INFORMATION info;
+    if (!StartSuspendedInJob(job_, commandLine, currentDir, EnvironmentBlock(tempDir, extraEnv), &info, &error))
         return false;
-    }
-    if (!AssignProcessToJobObject(job_, info.hProcess)) {
-        error = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
-        TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        return false;
-    }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     process_ = info.hProcess;

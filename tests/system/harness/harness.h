@@ -21,6 +21,7 @@ std::string UninstExe();                         // UNINST_EXE: the uninst.exe o
 std::string TestBin(const std::string& name);    // UNINST_TESTBIN\name: a helper program or library
 std::string SourceRoot();                        // UNINST_SOURCE
 std::string Join(const std::string& folder, const std::string& name); // exactly one backslash between
+bool IsWine();                                   // the tests run under Wine, not Windows
 
 // ---- Files ---------------------------------------------------------------------------------
 bool WriteBytes(const std::string& path, const std::string& bytes);   // creates parent folders
@@ -97,11 +98,29 @@ std::vector<std::string> IniSections(const std::string& file);
 std::vector<std::string> IniKeys(const std::string& file, const std::string& section);
 
 // ---- Processes -----------------------------------------------------------------------------
+// The program's exit codes, as docs/decisions.md lists them.
+enum ExitCode : DWORD {
+    CODE_DONE = 0,                  // did its work, handed over to the second stage, or a second instance
+    CODE_APPLICATION_RUNNING = 170, // an end chosen in a running-application check
+    CODE_DECLINED = 1602,           // the confirmation answered No
+    CODE_FATAL = 1603,              // a fatal error box
+    CODE_CALL_REFUSED = 1627        // a C record's function returned 0
+};
 // Known Wine difference: Wine starts its desktop process (explorer.exe) for the first window of a
 // session, from the process that makes it, and that process never ends; started from a process
 // of a job it would join the job and keep WaitAll waiting. A window of the test's own starts it
 // outside. Process::Start calls this; a test with a job of its own calls it first.
 void StartDesktopOutsideJobs();
+// The caller's environment with TEMP and TMP (when tempDir is not empty) and the extra entries
+// ("NAME=value") replaced, as a block for CreateProcess.
+std::string EnvironmentBlock(const std::string& tempDir, const std::vector<std::string>& extraEnv);
+// A job that kills its processes when its last handle goes; null on failure.
+HANDLE CreateKillingJob();
+// Starts the command line suspended inside the job, so that nothing it starts can escape; the caller
+// resumes info->hThread and closes both handles. An empty currentDir keeps the caller's; error says
+// why it failed.
+bool StartSuspendedInJob(HANDLE job, const std::string& commandLine, const std::string& currentDir,
+                         const std::string& environment, PROCESS_INFORMATION* info, std::string* error);
 
 // One started process inside a job of its own: everything it starts joins the job, so the whole
 // chain (second stage, the script's cmd.exe, programs of the log) can be waited for together.

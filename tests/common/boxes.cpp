@@ -5,14 +5,14 @@ std::string WindowTextOf(HWND window)
 {
     wchar_t wide[2048];
     DWORD_PTR length = 0;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId()) {
-        // Another process's window: its stored text, read without a message, so that a window whose
-        // thread is busy (a main phase of thousands of files) is still found by its title.
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 2048, (LPARAM)wide, SMTO_ABORTIFHUNG, 2000, &length)) {
+        // A window whose thread is busy (a main phase of thousands of files) does not answer; the
+        // text stored for a window of another process is read without a message.
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == GetCurrentProcessId())
+            return std::string();
         length = (DWORD_PTR)GetWindowTextW(window, wide, 2048);
-    } else if (!SendMessageTimeoutW(window, WM_GETTEXT, 2048, (LPARAM)wide, SMTO_ABORTIFHUNG, 2000, &length)) {
-        return std::string();
     }
     wide[length < 2048 ? length : 2047] = 0;
     char narrow[4096];

@@ -33,22 +33,29 @@ struct StringTableType {
     unsigned short ids[MAX_TEXTS];
 };
 
-struct SortedStringSet {
-    char** items;       // ascending, no two equal ignoring case
-    int count;
-    int pos;            // result of the last search
-    unsigned int span;  // search working state
-    int capacity;       // slots of the items block
-    int grows;          // 1: a full set moves to a block twice as large; 0: it takes nothing more
-};
-
-// Path copies, appended one after another. A path that does not fit the newest block goes to a
-// further one; blocks never move, since ProcessedFiles points into them.
+// Copies of paths and sort keys, appended one after another. A text that does not fit the newest
+// block goes to a further one; blocks never move, since the sets point into them.
 struct StringPoolType {
     char* block;        // the first block, STRING_POOL_SIZE bytes
     char* next;         // first free byte of the newest block
     char* end;          // end of the newest block
     char* further;      // newest further block; each begins with a pointer to the one before it
+};
+
+// Strings are compared by their sort keys (LCMapStringA with LCMAP_SORTKEY | NORM_IGNORECASE),
+// byte by byte, which orders and equates them exactly as CompareStringA with NORM_IGNORECASE does;
+// a string whose key cannot be made is compared with CompareStringA itself.
+struct SortedStringSet {
+    char** items;       // ascending, no two equal ignoring case
+    int count;
+    int pos;            // result of the last search
+    unsigned int span;  // search working state
+    int capacity;       // slots of items and keys
+    int grows;          // 1: a full set moves to blocks twice as large; 0: it takes nothing more
+    char** keys;        // sort key of the item in the same slot, or null where none could be made
+    StringPoolType* keyPool; // where the keys are kept; null: no keys, every comparison by CompareStringA
+    const char* searchKey;   // key of the string being searched, at keyPool's free end, or null
+    int searchKeyLength;     // its bytes, terminating zero included
 };
 
 extern char* g_logBuffer;           // the log text, rewritten in place; everything points into it
@@ -57,6 +64,8 @@ extern StringTableType StringTable; // texts by id
 extern SortedStringSet RecordSet;   // every non-A record seen, to drop repeats
 extern SortedStringSet ProcessedFiles; // every file path already handled
 extern StringPoolType StringPool;   // copies of ProcessedFiles' paths
+extern StringPoolType PathKeys;     // sort keys of ProcessedFiles' paths
+extern StringPoolType RecordKeys;   // sort keys of RecordSet's records
 extern int g_autoKeyCounters[AUTO_KEY_LETTERS]; // automatic-key counters of B C D E J K M P U
 extern int g_sortMaxDepth;          // most pending ranges the last SortActions held, for tests
 
@@ -81,7 +90,11 @@ int SetLocate(SortedStringSet* set, const char* s);
 int SetSearch(SortedStringSet* set, const char* s);
 int SetInsert(SortedStringSet* set, const char* s);
 int MarkProcessed(const char* path); // a block that cannot be had ends the run (AllocBlock)
-void ReleaseStringPool(void);
+void AllocatePool(StringPoolType* pool);  // the first block, empty
+void ReleasePool(StringPoolType* pool);   // every block
+// The items and keys blocks of a set with this capacity, empty; keyPool may be null.
+void AllocateSet(SortedStringSet* set, int capacity, int grows, StringPoolType* keyPool);
+void ReleaseSet(SortedStringSet* set);
 void MoveBytes(void* destination, const void* source, DWORD n);
 
 // Ordering

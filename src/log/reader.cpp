@@ -9,6 +9,8 @@ StringTableType StringTable;
 SortedStringSet RecordSet;
 SortedStringSet ProcessedFiles;
 StringPoolType StringPool;
+StringPoolType PathKeys;
+StringPoolType RecordKeys;
 int g_autoKeyCounters[AUTO_KEY_LETTERS];
 static char s_logString[TEXT_BUFFER]; // GetLogString's shared result, overwritten by every call
 
@@ -26,6 +28,8 @@ void ResetLogState(void)
     ZeroBytes(&RecordSet, sizeof RecordSet);
     ZeroBytes(&ProcessedFiles, sizeof ProcessedFiles);
     ZeroBytes(&StringPool, sizeof StringPool);
+    ZeroBytes(&PathKeys, sizeof PathKeys);
+    ZeroBytes(&RecordKeys, sizeof RecordKeys);
     ZeroBytes(g_autoKeyCounters, sizeof g_autoKeyCounters);
     s_logString[0] = 0;
     g_sortMaxDepth = 0;
@@ -33,25 +37,22 @@ void ResetLogState(void)
 
 void AllocateRunTables(void)
 {
-    RecordSet.count = 0;
-    RecordSet.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    RecordSet.capacity = SET_CAPACITY;
-    RecordSet.grows = 0; // the log format documents its limit
-    ProcessedFiles.count = 0;
-    ProcessedFiles.items = (char**)AllocBlock(SET_CAPACITY * sizeof(char*));
-    ProcessedFiles.capacity = SET_CAPACITY;
-    ProcessedFiles.grows = 1; // a file the run cannot remember must not count as handled
-    StringPool.block = (char*)AllocBlock(STRING_POOL_SIZE);
-    StringPool.next = StringPool.block;
-    StringPool.end = StringPool.block + STRING_POOL_SIZE;
-    StringPool.further = 0;
+    // RecordSet keeps the limit the log format documents; a file the run cannot remember must not
+    // count as handled, so ProcessedFiles grows.
+    AllocatePool(&RecordKeys);
+    AllocateSet(&RecordSet, SET_CAPACITY, 0, &RecordKeys);
+    AllocatePool(&StringPool);
+    AllocatePool(&PathKeys);
+    AllocateSet(&ProcessedFiles, SET_CAPACITY, 1, &PathKeys);
 }
 
 void ReleaseRunTables(void)
 {
-    FreeBlock((void**)&ProcessedFiles.items);
-    ReleaseStringPool();
-    FreeBlock((void**)&RecordSet.items);
+    ReleaseSet(&ProcessedFiles);
+    ReleasePool(&StringPool);
+    ReleasePool(&PathKeys);
+    ReleaseSet(&RecordSet);
+    ReleasePool(&RecordKeys);
     FreeBlock((void**)&g_logBuffer);
     FreeBlock((void**)&ActionList.entries);
     FreeBlock((void**)&StringTable.texts);

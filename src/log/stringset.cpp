@@ -1,14 +1,10 @@
-// Sorted string sets: RecordSet, ProcessedFiles and the pool of path copies.
+// Sorted string sets: RecordSet, ProcessedFiles, their sort keys and the pools that hold copies and keys.
 #include "log.h"
 #include "../common/common.h"
 
-static int CompareItem(const char* stored, const char* searched)
-{
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, stored, -1, searched, -1);
-}
-
 enum {
-    BLOCK_LIMIT = 0x7FFF0000 // bytes of the largest block asked for; more is a block that cannot be had
+    BLOCK_LIMIT = 0x7FFF0000, // bytes of the largest block asked for; more is a block that cannot be had
+    KEY_FLAGS = LCMAP_SORTKEY | NORM_IGNORECASE // 0x400 | 0x1: the key of CompareStringA's NORM_IGNORECASE
 };
 
 // A block of the given size, or, for a size past BLOCK_LIMIT, the end that every block which
@@ -18,38 +14,141 @@ static void* TakeBlock(SIZE_T size)
     return AllocBlock(size <= BLOCK_LIMIT ? (DWORD)size : 0);
 }
 
-// A growing set moves to a block twice as large; its strings stay where they are.
-static void GrowSet(SortedStringSet* set)
+void AllocatePool(StringPoolType* pool)
 {
-    SIZE_T capacity = (SIZE_T)set->capacity * 2;
-    char** items = (char**)TakeBlock(capacity * sizeof(char*));
-    MoveBytes(items, set->items, (DWORD)(set->count * sizeof(char*)));
-    FreeBlock((void**)&set->items);
-    set->items = items;
-    set->capacity = (int)capacity;
+    pool->block = (char*)AllocBlock(STRING_POOL_SIZE);
+    pool->next = pool->block;
+    pool->end = pool->block + STRING_POOL_SIZE;
+    pool->further = 0;
 }
 
-// A further pool block with room for at least `needed` bytes after its link to the one before.
-static void TakePoolBlock(SIZE_T needed)
+void ReleasePool(StringPoolType* pool)
 {
+    while (pool->further) {
+        char* previous = *(char**)pool->further;
+        FreeBlock((void**)&pool->further);
+        pool->further = previous;
+    }
+    FreeBlock((void**)&pool->block);
+    pool->next = 0;
+    pool->end = 0;
+}
+
+// At least `needed` free bytes at the pool's free end, in a further block when the newest one
+// has fewer; returns the free end. The bytes are not taken: the caller advances `next`.
+static char* PoolRoom(StringPoolType* pool, SIZE_T needed)
+{
+    if ((SIZE_T)(pool->end - pool->next) >= needed)
+        return pool->next;
     SIZE_T size = sizeof(char*) + needed;
     if (size < STRING_POOL_SIZE)
         size = STRING_POOL_SIZE;
     char* block = (char*)TakeBlock(size);
-    *(char**)block = StringPool.further;
-    StringPool.further = block;
-    StringPool.next = block + sizeof(char*);
-    StringPool.end = block + size;
+    *(char**)block = pool->further;
+    pool->further = block;
+    pool->next = block + sizeof(char*);
+    pool->end = block + size;
+    return pool->next;
+}
+
+void AllocateSet(SortedStringSet* set, int capacity, int grows, StringPoolType* keyPool)
+{
+    set->items = (char**)TakeBlock((SIZE_T)capacity * sizeof(char*));
+    set->keys = keyPool ? (char**)TakeBlock((SIZE_T)capacity * sizeof(char*)) : 0;
+    set->count = 0;
+    set->pos = 0;
+    set->span = 0;
+    set->capacity = capacity;
+    set->grows = grows;
+    set->keyPool = keyPool;
+    set->searchKey = 0;
+    set->searchKeyLength = 0;
+}
+
+void ReleaseSet(SortedStringSet* set)
+{
+    FreeBlock((void**)&set->items);
+    FreeBlock((void**)&set->keys);
+    set->count = 0;
+    set->capacity = 0;
+    set->searchKey = 0;
+}
+
+// A growing set moves to blocks twice as large; its strings and keys stay where they are.
+static void GrowSet(SortedStringSet* set)
+{
+    SIZE_T capacity = (SIZE_T)set->capacity * 2;
+    DWORD used = (DWORD)(set->count * sizeof(char*));
+    char** items = (char**)TakeBlock(capacity * sizeof(char*));
+    MoveBytes(items, set->items, used);
+    FreeBlock((void**)&set->items);
+    set->items = items;
+    if (set->keys) {
+        char** keys = (char**)TakeBlock(capacity * sizeof(char*));
+        MoveBytes(keys, set->keys, used);
+        FreeBlock((void**)&set->keys);
+        set->keys = keys;
+    }
+    set->capacity = (int)capacity;
+}
+
+// The sort key of s, written at the free end of the set's key pool without taking its room, in
+// searchKey; null when the set keeps no keys or none can be made (s is then compared with
+// CompareStringA, which orders as the keys do).
+static void MakeSearchKey(SortedStringSet* set, const char* s)
+{
+    set->searchKey = 0;
+    StringPoolType* pool = set->keyPool;
+    if (!pool || !set->keys)
+        return;
+    INT_PTR room = pool->end - pool->next;
+    // A size of 0 would ask for the key's length instead of the key.
+    int n = room > 0 ? LCMapStringA(LOCALE_USER_DEFAULT, KEY_FLAGS, s, -1, pool->next, room < 0x7FFFFFFF ? (int)room : 0x7FFFFFFF)
+                     : 0;
+    if (n <= 0) {
+        n = LCMapStringA(LOCALE_USER_DEFAULT, KEY_FLAGS, s, -1, NULL, 0);
+        if (n <= 0)
+            return;
+        n = LCMapStringA(LOCALE_USER_DEFAULT, KEY_FLAGS, s, -1, PoolRoom(pool, (SIZE_T)n), n);
+        if (n <= 0)
+            return;
+    }
+    // Keys are compared up to their zero; one holding a zero before its end is not used.
+    const char* key = pool->next;
+    for (int i = 0; i < n - 1; i++)
+        if (key[i] == 0)
+            return;
+    if (key[n - 1] != 0)
+        return;
+    set->searchKey = key;
+    set->searchKeyLength = n;
+}
+
+// The stored string in slot i against the searched one: CSTR_LESS_THAN, CSTR_EQUAL or
+// CSTR_GREATER_THAN, or 0 when CompareStringA fails.
+static int CompareItem(const SortedStringSet* set, int i, const char* s)
+{
+    const char* stored = set->keys ? set->keys[i] : 0;
+    if (stored && set->searchKey) {
+        const unsigned char* a = (const unsigned char*)stored;
+        const unsigned char* b = (const unsigned char*)set->searchKey;
+        while (*a && *a == *b) {
+            a++;
+            b++;
+        }
+        return *a < *b ? CSTR_LESS_THAN : (*a > *b ? CSTR_GREATER_THAN : CSTR_EQUAL);
+    }
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, set->items[i], -1, s, -1);
 }
 
 int SetSearch(SortedStringSet* set, const char* s)
 {
     for (;;) {
         if (set->span <= 1)
-            return CompareItem(set->items[set->pos], s);
+            return CompareItem(set, set->pos, s);
         unsigned int half = set->span / 2;
         unsigned int odd = set->span % 2;
-        int c = CompareItem(set->items[set->pos + half], s);
+        int c = CompareItem(set, set->pos + (int)half, s);
         if (c == CSTR_LESS_THAN) {
             set->pos += half + odd;
             set->span = set->span - odd - half;
@@ -60,12 +159,12 @@ int SetSearch(SortedStringSet* set, const char* s)
             set->pos += half;
             while (c == CSTR_EQUAL && set->pos > 0) {
                 set->pos--;
-                c = CompareItem(set->items[set->pos], s);
+                c = CompareItem(set, set->pos, s);
             }
             if (c == CSTR_EQUAL)
                 return c;
             set->pos++;
-            return CompareItem(set->items[set->pos], s);
+            return CompareItem(set, set->pos, s);
         }
     }
 }
@@ -74,6 +173,8 @@ int SetLocate(SortedStringSet* set, const char* s)
 {
     set->span = (unsigned int)set->count;
     set->pos = 0;
+    // Made also for an empty set, where no comparison is made: an insertion keeps it.
+    MakeSearchKey(set, s);
     if (set->count == 0)
         return 1;
     int r = SetSearch(set, s);
@@ -94,9 +195,17 @@ int SetInsert(SortedStringSet* set, const char* s)
         GrowSet(set);
     }
     int at = (r == -1) ? set->pos + 1 : set->pos;
-    MoveBytes(&set->items[at + 1], &set->items[at], (DWORD)(sizeof(char*) * (set->count - at)));
-    set->pos = at;
+    DWORD tail = (DWORD)(sizeof(char*) * (set->count - at));
+    MoveBytes(&set->items[at + 1], &set->items[at], tail);
     set->items[at] = (char*)s;
+    if (set->keys) {
+        MoveBytes(&set->keys[at + 1], &set->keys[at], tail);
+        set->keys[at] = (char*)set->searchKey;
+        // The key was written at the pool's free end; it is kept from now on.
+        if (set->searchKey)
+            set->keyPool->next += set->searchKeyLength;
+    }
+    set->pos = at;
     set->count++;
     return 1;
 }
@@ -104,25 +213,12 @@ int SetInsert(SortedStringSet* set, const char* s)
 int MarkProcessed(const char* path)
 {
     int n = TextLength(path);
-    if ((INT_PTR)n + 1 > StringPool.end - StringPool.next)
-        TakePoolBlock((SIZE_T)n + 1);
-    CopyText(StringPool.next, n + 1, path);
-    if (!SetInsert(&ProcessedFiles, StringPool.next))
-        return 0;
-    StringPool.next += n + 1;
+    char* copy = PoolRoom(&StringPool, (SIZE_T)n + 1);
+    CopyText(copy, n + 1, path);
+    if (!SetInsert(&ProcessedFiles, copy))
+        return 0; // present already: the next copy goes over this one
+    StringPool.next = copy + n + 1;
     return 1;
-}
-
-void ReleaseStringPool(void)
-{
-    while (StringPool.further) {
-        char* previous = *(char**)StringPool.further;
-        FreeBlock((void**)&StringPool.further);
-        StringPool.further = previous;
-    }
-    FreeBlock((void**)&StringPool.block);
-    StringPool.next = 0;
-    StringPool.end = 0;
 }
 
 // The set's moves are whole pointers, so they go a word at a time; the loops must stay loops

@@ -6,31 +6,49 @@
 #include <cstdio>
 #include <cctype>
 #include <cstring>
+#include "fixtures.h"
 #include "log/log.h"
 #include "common/common.h"
 
 namespace {
 
-// A set over its own block with one slot more than the capacity, holding a canary.
+using fixtures::IsWine;
+
+// A set over its own blocks with one slot more than the capacity, holding a canary. With keys it
+// keeps the sort keys of its strings in a pool of its own, as the run's sets do; without, every
+// comparison goes to CompareStringA, as for a string whose key cannot be made.
 struct TestSet {
     SortedStringSet set;
     std::vector<char*> block;
+    std::vector<char*> keyBlock;
+    StringPoolType pool = {};
     char canary[8] = "canary";
-    TestSet() : block(SET_CAPACITY + 1, nullptr)
+    explicit TestSet(bool withKeys) : block(SET_CAPACITY + 1, nullptr), keyBlock(SET_CAPACITY + 1, nullptr)
     {
+        set = {};
         set.items = block.data();
-        set.count = 0;
-        set.pos = 0;
-        set.span = 0;
         set.capacity = SET_CAPACITY;
         set.grows = 0;
         block[SET_CAPACITY] = canary;
+        keyBlock[SET_CAPACITY] = canary;
+        if (withKeys) {
+            AllocatePool(&pool);
+            set.keys = keyBlock.data();
+            set.keyPool = &pool;
+        }
     }
+    ~TestSet() { ReleasePool(&pool); }
     std::vector<std::string> Items() const
     {
         return std::vector<std::string>(block.begin(), block.begin() + set.count);
     }
 };
+
+// The set tests run once over sort keys and once with CompareStringA for every comparison.
+class StringSet : public ::testing::TestWithParam<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(Comparison, StringSet, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "SortKeys" : "CompareString"; });
 
 int Compare(const char* a, const char* b)
 {
@@ -48,6 +66,24 @@ std::string OrderFault(const SortedStringSet& set)
     return "";
 }
 
+std::string SortKey(LCID locale, const std::string& s)
+{
+    char key[8192];
+    int n = LCMapStringA(locale, LCMAP_SORTKEY | NORM_IGNORECASE, s.c_str(), -1, key, sizeof key); // 0x400 | 0x1
+    return n > 0 ? std::string(key, (size_t)n) : std::string();
+}
+
+// Every slot's key is the sort key of the string in the same slot.
+std::string KeyFault(const SortedStringSet& set)
+{
+    for (int i = 0; set.keys && i < set.count; i++) {
+        std::string expected = SortKey(LOCALE_USER_DEFAULT, set.items[i]);
+        if (!set.keys[i] || std::string(set.keys[i], strlen(set.keys[i]) + 1) != expected)
+            return "slot " + std::to_string(i) + " (" + set.items[i] + "): its key is not the string's";
+    }
+    return "";
+}
+
 std::string Join(const std::vector<std::string>& items)
 {
     std::string out;
@@ -58,7 +94,7 @@ std::string Join(const std::vector<std::string>& items)
 
 } // namespace
 
-TEST(SortedStringSet, LocateAndInsert)
+TEST_P(StringSet, LocateAndInsert)
 {
     struct Row {
         std::vector<const char*> items;
@@ -79,9 +115,9 @@ TEST(SortedStringSet, LocateAndInsert)
         {{"P", "PA"}, "p", 0, 0, 0, "P, PA"},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
-        TestSet t;
+        TestSet t(GetParam());
         for (const char* s : rows[i].items)
-            t.block[t.set.count++] = (char*)s;
+            ASSERT_EQ(1, SetInsert(&t.set, s)) << "row " << i << " " << s;
         EXPECT_EQ(rows[i].locate, SetLocate(&t.set, rows[i].s)) << "row " << i << " locate " << rows[i].s;
         EXPECT_EQ(rows[i].pos, t.set.pos) << "row " << i << " pos after locating " << rows[i].s;
         EXPECT_EQ(rows[i].inserted, SetInsert(&t.set, rows[i].s)) << "row " << i << " insert " << rows[i].s;
@@ -91,7 +127,7 @@ TEST(SortedStringSet, LocateAndInsert)
     }
 }
 
-TEST(SortedStringSet, InsertionOrdersKeepTheSetSorted)
+TEST_P(StringSet, InsertionOrdersKeepTheSetSorted)
 {
     unsigned int seed = 777;
     auto next = [&seed]() { seed = seed * 1103515245u + 12345u; return (seed >> 8) & 0xFFFFFF; };
@@ -117,11 +153,12 @@ TEST(SortedStringSet, InsertionOrdersKeepTheSetSorted)
     for (int i = n - 1; i > 0; i--)
         std::swap(rows[2].order[i], rows[2].order[next() % (i + 1)]);
     for (size_t r = 0; r < 3; r++) {
-        TestSet t;
+        TestSet t(GetParam());
         for (int k : rows[r].order)
             ASSERT_EQ(1, SetInsert(&t.set, names[k].c_str())) << "row " << r << " (" << rows[r].what << ") " << names[k];
         EXPECT_EQ(n, t.set.count) << "row " << r;
         EXPECT_EQ("", OrderFault(t.set)) << "row " << r << " (" << rows[r].what << ")";
+        EXPECT_EQ("", KeyFault(t.set)) << "row " << r << " (" << rows[r].what << ")";
         for (int k : rows[r].order) {
             EXPECT_EQ(0, SetInsert(&t.set, others[k].c_str())) << "row " << r << " " << others[k];
             EXPECT_STREQ(names[k].c_str(), t.set.items[t.set.pos]) << "row " << r << ": pos of " << others[k];
@@ -130,7 +167,7 @@ TEST(SortedStringSet, InsertionOrdersKeepTheSetSorted)
     }
     // Small sets of every size, where the halving meets odd and even spans.
     for (int size = 1; size <= 40; size++) {
-        TestSet t;
+        TestSet t(GetParam());
         std::vector<int> order;
         for (int i = 0; i < size; i++)
             order.push_back((int)(next() % n));
@@ -143,9 +180,36 @@ TEST(SortedStringSet, InsertionOrdersKeepTheSetSorted)
     }
 }
 
-TEST(SortedStringSet, FullSetTakesNothingMore)
+// Strings whose keys could not be made sit among keyed ones and are compared with CompareStringA;
+// the set still finds every string in other letter case and stays sorted as new ones come.
+TEST(StringSetKeys, ItemsWithoutKeysAreFoundAndKeptInOrder)
 {
-    TestSet t;
+    TestSet t(true);
+    std::vector<std::string> names, later;
+    char buffer[64];
+    for (int i = 0; i < 2000; i++) {
+        snprintf(buffer, sizeof buffer, "c:\\App\\Dir%02d\\File%05d.txt", i % 37, (i * 7919) % 10007);
+        (i % 2 ? later : names).push_back(buffer);
+    }
+    for (const std::string& n : names)
+        ASSERT_EQ(1, SetInsert(&t.set, n.c_str())) << n;
+    for (int i = 0; i < t.set.count; i += 3)
+        t.set.keys[i] = nullptr;
+    for (const std::string& n : names) {
+        std::string upper = n;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return (char)toupper((unsigned char)c); });
+        EXPECT_EQ(0, SetInsert(&t.set, upper.c_str())) << upper;
+        EXPECT_STREQ(n.c_str(), t.set.items[t.set.pos]) << upper;
+    }
+    for (const std::string& n : later)
+        ASSERT_EQ(1, SetInsert(&t.set, n.c_str())) << n;
+    EXPECT_EQ((int)(names.size() + later.size()), t.set.count);
+    EXPECT_EQ("", OrderFault(t.set));
+}
+
+TEST_P(StringSet, FullSetTakesNothingMore)
+{
+    TestSet t(GetParam());
     std::vector<std::string> names;
     char buffer[32];
     for (int i = 0; i < SET_CAPACITY; i++) {
@@ -160,7 +224,89 @@ TEST(SortedStringSet, FullSetTakesNothingMore)
     EXPECT_EQ(7, t.set.pos);
     EXPECT_EQ(SET_CAPACITY, t.set.count);
     EXPECT_EQ(t.canary, t.block[SET_CAPACITY]);
+    EXPECT_EQ(t.canary, t.keyBlock[SET_CAPACITY]);
     EXPECT_EQ("", OrderFault(t.set));
+}
+
+// The sets compare sort keys byte by byte, up to their zero, in the place of CompareStringA with
+// NORM_IGNORECASE; Windows documents that the two order alike. Checked here against the comparison
+// itself, in the user's locale and in locales of every kind of code page, over mixed-case,
+// accented, double-byte and punctuation-heavy strings: the order of every neighbouring pair in key
+// order and of many pairs at random, equality included. A key that holds a zero before its end is
+// never used (its string is compared with CompareStringA); the rows say how many such keys they
+// may meet. Known Wine difference: bytes that code page 1253 leaves undefined become private-use
+// characters, whose keys under Wine hold zeros.
+TEST(SortKeys, OrderAndEqualityAsCompareString)
+{
+    const char* const pieces[] = {
+        "a", "A", "b", "B", "z", "Z", "ab", "aB", "Ab", "i", "I", "\xfd", "\xdd", "\xfe", // dotless i and thorn in 1254/1252
+        "-", "'", " ", "_", ".", "\\", "~", "!", "#", "$", "%", "&", "(", ")", "[", "]", "{", "}", "+", "=", ";", ",", "^", "`",
+        "0", "1", "2", "9", "10", "\xb2", "\xbd", "\xaa", "\xba",                                  // digits and their look-alikes
+        "\xe9", "\xc9", "e", "E", "\xe8", "\xeb", "\xdf", "ss", "SS", "\xe6", "ae", "AE", "\xc6", "\xf1", "\xd1", "n",
+        "\xf8", "\xd8", "o", "oe", "\x9c", "\x8c", "\xfc", "\xdc", "ue", "u", "\xe5", "aa", "\xc5", "ch", "CH", "ll",
+        "\x7f", "\x01", "\x1f", "\xad", "\xa0", "\x80", "\x81", "\x8d", "\x9f", "\xff", "\x8a", "\x9a",
+        "\x82\xa0", "\x83\x41", "\x88\x9f", "\x82\x60", "\xb1", "\x81\x5c", "\x81\x40",             // Shift-JIS: kana, kanji, wide A, narrow kana
+        "\xb0\xa1", "\xc4\xe3", "\xa3\xc1", "\xa1\xa1",                                            // GBK, EUC-KR and Big5 pairs
+        "\x82", "\xb0",                                                                            // lead bytes alone
+        "C:\\Program Files\\App\\", "c:\\program files\\app\\", "C:\\PROGRA~1\\", "\\\\server\\share\\",
+    };
+    std::vector<std::string> corpus;
+    for (const char* a : pieces)
+        corpus.push_back(a);
+    for (const char* a : pieces)
+        for (const char* b : pieces)
+            if (strlen(a) + strlen(b) <= 4 || (strlen(a) > 4) != (strlen(b) > 4))
+                corpus.push_back(std::string(a) + b);
+    for (const char* a : pieces)
+        corpus.push_back(std::string("c:\\App\\") + a + "\\File" + a + ".DLL,0");
+    corpus.push_back("");
+
+    struct Row {
+        int row;
+        LCID locale;
+        const char* what;
+        bool zerosInKeys; // keys with a zero inside may occur (and are then not used)
+    } rows[] = {
+        {1, LOCALE_USER_DEFAULT, "the user's", false}, {2, 0x0409, "English (1252)", false}, {3, 0x0407, "German", false},
+        {4, 0x041F, "Turkish (1254)", false}, {5, 0x041D, "Swedish", false}, {6, 0x0406, "Danish", false},
+        {7, 0x040A, "Spanish, traditional", false}, {8, 0x0405, "Czech (1250)", false}, {9, 0x040E, "Hungarian", false},
+        {10, 0x0419, "Russian (1251)", false}, {11, 0x0408, "Greek (1253)", IsWine()}, {12, 0x040D, "Hebrew (1255)", false},
+        {13, 0x0401, "Arabic (1256)", false}, {14, 0x041E, "Thai (874)", false}, {15, 0x042A, "Vietnamese (1258)", false},
+        {16, 0x0411, "Japanese (932)", false}, {17, 0x0804, "Chinese (936)", false}, {18, 0x0412, "Korean (949)", false},
+        {19, 0x0404, "Chinese (950)", false},
+    };
+    unsigned int seed = 4242;
+    auto next = [&seed]() { seed = seed * 1103515245u + 12345u; return (seed >> 8) & 0xFFFFFF; };
+    for (const Row& r : rows) {
+        std::vector<std::string> keys;
+        std::vector<size_t> usable;
+        for (size_t i = 0; i < corpus.size(); i++) {
+            keys.push_back(SortKey(r.locale, corpus[i]));
+            ASSERT_FALSE(keys.back().empty()) << "row " << r.row << " (" << r.what << "): no key for [" << corpus[i] << "]";
+            if (keys.back().size() - 1 == strlen(keys.back().c_str()))
+                usable.push_back(i);
+        }
+        if (!r.zerosInKeys)
+            EXPECT_EQ(corpus.size(), usable.size()) << "row " << r.row << " (" << r.what << "): keys with a zero inside";
+        EXPECT_LT(corpus.size() / 2, usable.size()) << "row " << r.row << " (" << r.what << "): too few keys to check";
+        std::vector<size_t> order = usable;
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return strcmp(keys[a].c_str(), keys[b].c_str()) < 0; });
+        std::vector<std::pair<size_t, size_t>> pairs;
+        for (size_t i = 1; i < order.size(); i++)
+            pairs.push_back({order[i - 1], order[i]});
+        for (int i = 0; i < 20000; i++)
+            pairs.push_back({usable[next() % usable.size()], usable[next() % usable.size()]});
+        int faults = 0;
+        for (const auto& p : pairs) {
+            int byKey = strcmp(keys[p.first].c_str(), keys[p.second].c_str());
+            byKey = byKey < 0 ? CSTR_LESS_THAN : (byKey > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL);
+            int byCompare = CompareStringA(r.locale, NORM_IGNORECASE, corpus[p.first].c_str(), -1, corpus[p.second].c_str(), -1);
+            if (byKey != byCompare && faults++ < 5)
+                ADD_FAILURE() << "row " << r.row << " (" << r.what << "): [" << corpus[p.first] << "] against ["
+                              << corpus[p.second] << "]: CompareStringA gives " << byCompare << ", the keys give " << byKey;
+        }
+        EXPECT_EQ(0, faults) << "row " << r.row << " (" << r.what << "): " << usable.size() << " strings, " << pairs.size() << " pairs";
+    }
 }
 
 // ProcessedFiles and StringPool as stage control sets them up, released again at the end.
@@ -171,16 +317,22 @@ protected:
         savedSet_ = ProcessedFiles;
         savedPool_ = StringPool;
         savedRecords_ = RecordSet;
+        savedPathKeys_ = PathKeys;
+        savedRecordKeys_ = RecordKeys;
         AllocateRunTables();
     }
     void TearDown() override
     {
-        FreeBlock((void**)&ProcessedFiles.items);
-        FreeBlock((void**)&RecordSet.items);
-        ReleaseStringPool();
+        ReleaseSet(&ProcessedFiles);
+        ReleaseSet(&RecordSet);
+        ReleasePool(&StringPool);
+        ReleasePool(&PathKeys);
+        ReleasePool(&RecordKeys);
         ProcessedFiles = savedSet_;
         StringPool = savedPool_;
         RecordSet = savedRecords_;
+        PathKeys = savedPathKeys_;
+        RecordKeys = savedRecordKeys_;
     }
     // Bytes still free in the newest pool block.
     static INT_PTR Room() { return StringPool.end - StringPool.next; }
@@ -193,7 +345,7 @@ protected:
     }
 private:
     SortedStringSet savedSet_, savedRecords_;
-    StringPoolType savedPool_;
+    StringPoolType savedPool_, savedPathKeys_, savedRecordKeys_;
 };
 
 TEST_F(GrowingTables, PoolHoldsEachPathOnce)
@@ -287,6 +439,7 @@ TEST_F(GrowingTables, ProcessedFilesGrowsPastItsFirstBlock)
     EXPECT_EQ(3 * SET_CAPACITY, ProcessedFiles.count);
     EXPECT_EQ(4 * SET_CAPACITY, ProcessedFiles.capacity);
     EXPECT_EQ("", OrderFault(ProcessedFiles));
+    EXPECT_EQ("", KeyFault(ProcessedFiles)) << "the keys moved with their strings";
     for (size_t i = 0; i < names.size(); i++) {
         ASSERT_EQ(names[i], std::string(copies[i])) << "entry " << i + 1 << " after the growth";
         std::string upper = names[i];

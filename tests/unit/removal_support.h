@@ -66,10 +66,11 @@ public:
     }
     ~RunTables()
     {
-        FreeBlock((void**)&ProcessedFiles.items);
-        FreeBlock((void**)&RecordSet.items);
-        ReleaseStringPool();
-        ProcessedFiles.count = RecordSet.count = 0;
+        ReleaseSet(&ProcessedFiles);
+        ReleaseSet(&RecordSet);
+        ReleasePool(&StringPool);
+        ReleasePool(&PathKeys);
+        ReleasePool(&RecordKeys);
         StringTable.count = 0;
         StringTable.texts = 0;
     }

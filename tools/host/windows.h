@@ -1,4 +1,4 @@
-// Stand-in for the Windows header in the native sanitizer build: only what the parsing code uses.
+// Stand-in for the Windows header in the native builds (fuzzers, authoring tool): only what the parsing code uses.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

@@ -315,6 +315,8 @@ static void LintAction(const Log& log, const PlannedAction& a, std::vector<Warni
     if (!v.refused.empty())
         Warn(out, number, line.letter == 'P' || line.letter == 'U' ? "refused-pattern" : "refused-record",
              "the " + std::string(RecordKind(line.letter)) + " is passed over: " + v.refused);
+    else if (!v.pattern.takesNothing.empty())
+        Warn(out, number, "refused-pattern", "the " + std::string(RecordKind(line.letter)) + " takes nothing: " + v.pattern.takesNothing);
     else if (!v.pattern.wellKnown.empty())
         Warn(out, number, "refused-pattern", "the pattern takes every entry of " + v.pattern.wellKnown +
                  ", which is one of the system's well-known folders on most machines: there it is refused");

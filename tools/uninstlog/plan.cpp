@@ -27,6 +27,8 @@ static std::string ActionText(const Log& log, const PlannedAction& a)
     out += "    " + std::to_string(a.order) + ". key " + std::to_string(a.key) + ", line " + std::to_string(line.number) + ": " +
            std::string(1, line.letter) + " " + a.view.kind + "\n";
     for (const FieldValue& f : a.view.fields) {
+        if (f.label.empty())
+            continue; // for machines: what the words of the effect say
         if (f.isList) {
             for (size_t i = 0; i < f.list.size(); i++)
                 out += "         argument " + std::to_string(i + 1) + ": " + Quoted(f.list[i]) + "\n";

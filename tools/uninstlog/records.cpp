@@ -178,6 +178,7 @@ static void ViewCall(char letter, const std::string& fields, RecordView& v)
     v.fields.push_back(Text("library", "library", library,
                             absolute ? "loaded from this path, its dependencies from its folder"
                                      : "loaded from the installation folder (the log's folder) when it is there, else from the system folder"));
+    v.fields.push_back(Number("absolute", "", absolute ? 1 : 0));
     v.fields.push_back(Text("function", "function", function));
     v.fields.push_back(Number("count", "arguments", count));
     if (count < 0 || count > ARGUMENT_SLOTS_MAX) {
@@ -253,6 +254,7 @@ static void ViewRegistry(const std::string& fields, RecordView& v)
                             whole ? "empty: the whole key" : (standard ? "the key's default value" : "")));
     if (v.fieldCount < 3)
         v.notes.push_back("the record has no value-name field: the handler reads the whole field text as the value name");
+    v.fields.push_back(Text("removes", "", whole ? "tree" : standard ? "defaultValue" : "value"));
     if (whole) {
         bool none = true;
         for (char c : keyPath)
@@ -306,6 +308,7 @@ static void ViewIni(const std::string& fields, RecordView& v)
     v.fields.push_back(Text("key", "key", key, key.empty() ? "empty: the whole section" : ""));
     if (v.fieldCount < 3)
         v.notes.push_back("the record has no key field: the handler reads the whole field text as the key name");
+    v.fields.push_back(Text("removes", "", key.empty() ? "section" : "key"));
     if (file.find('\\') == std::string::npos) {
         v.refused = "the INI file has no folder: it would be looked for in the current folder and written in the Windows folder";
         return;
@@ -347,6 +350,9 @@ static void ViewRemoval(char letter, const std::string& fields, RecordView& v)
                             v.pattern.wildcard ? "a wildcard pattern: matching entries of " + v.pattern.folder
                                                : "a plain pattern: the platform's own matching"));
     v.fields.push_back(Number("mode", "mode", v.mode, meaning));
+    static const char* const pFiles[] = {"delete", "ask", "list"};
+    static const char* const uFiles[] = {"list", "delete"};
+    v.fields.push_back(Text("files", "", letter == 'P' ? (v.mode < 3 ? pFiles[v.mode] : "keep") : (v.mode < 2 ? uFiles[v.mode] : "none")));
     if (v.fieldCount < 2)
         v.notes.push_back("the record has no mode field: the handler reads the whole field text as the mode");
     if (!v.pattern.refused.empty()) {
@@ -354,6 +360,11 @@ static void ViewRemoval(char letter, const std::string& fields, RecordView& v)
         return;
     }
     v.fields.push_back(Text("search", "search", v.pattern.search));
+    v.fields.push_back(Text("folder", "", v.pattern.folder));
+    v.fields.push_back(Number("wildcard", "", v.pattern.wildcard ? 1 : 0));
+    v.fields.push_back(Number("takesAll", "", v.pattern.takesAll ? 1 : 0));
+    if (!v.pattern.takesNothing.empty())
+        v.notes.push_back(v.pattern.takesNothing);
     if (!v.pattern.wellKnown.empty())
         v.notes.push_back("refused on every machine where " + v.pattern.wellKnown + " is one of the system's well-known folders");
     if (letter == 'P')
@@ -514,7 +525,7 @@ PatternView ViewPattern(const std::string& pattern)
     } else {
         p.search = pattern;
         if (p.name.empty())
-            p.refused = "the pattern ends with a backslash: the search finds nothing";
+            p.takesNothing = "the pattern ends with a backslash: the search finds nothing, so nothing is taken";
     }
     return p;
 }

@@ -44,7 +44,7 @@ struct LogLine {
 // One field as a handler reads it.
 struct FieldValue {
     std::string name;       // machine name (JSON key)
-    std::string label;      // for people
+    std::string label;      // for people; empty for a field that only machines read
     bool isNumber;
     long long number;
     std::string text;
@@ -58,6 +58,7 @@ struct PatternView {
     std::string pattern, folder, name, base, extension, search;
     bool wildcard, baseWildcard, extensionWildcard, takesAll;
     std::string refused;    // why nothing is taken at all, empty when the search runs
+    std::string takesNothing; // why a search that runs can find nothing
     std::string wellKnown;  // a folder that is a system folder on most machines, where every-entry patterns are refused
 };
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 #include "harness.h"
+#include "format_model.h"
 #include "json.h"
 
 using namespace sys;
@@ -349,14 +350,15 @@ protected:
             if (search == INVALID_HANDLE_VALUE)
                 return false;
             FindClose(search);
-            HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+            HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, // 0xC0000000, 3, 0x80
+                                      NULL);
             if (file == INVALID_HANDLE_VALUE)
                 return true;
             CloseHandle(file);
             return false;
         }
         if (kind == 1) {
-            HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str());
+            HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()); // 0x1F0001
             if (mutex)
                 CloseHandle(mutex);
             return mutex != NULL;
@@ -369,25 +371,6 @@ protected:
             return search.second;
         }
         return false;
-    }
-
-    static std::string Format(const std::string& format, const std::string& argument)
-    {
-        std::string out;
-        bool used = false;
-        for (size_t i = 0; i < format.size(); i++) {
-            if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's' && !used) {
-                out += argument;
-                used = true;
-                i++;
-            } else if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') {
-                out += '%';
-                i++;
-            } else {
-                out += format[i];
-            }
-        }
-        return out;
     }
 
     std::string Text(int id)
@@ -437,7 +420,7 @@ protected:
         std::string full = Join(ParentOf(Path("app\\uninstal.ini")), library);
         std::string loaded = absolute ? library : (Exists(full) ? full : library);
         out.push_back(absolute || Exists(full) ? Event{"LoadLibraryExA", {loaded, "0x8"}} : Event{"LoadLibraryA", {library}});
-        HMODULE probe = LoadLibraryExA(loaded.c_str(), NULL, DONT_RESOLVE_DLL_REFERENCES);
+        HMODULE probe = LoadLibraryExA(loaded.c_str(), NULL, DONT_RESOLVE_DLL_REFERENCES); // 0x1: its start-up code does not run
         if (!probe)
             return;
         bool exported = GetProcAddress(probe, function.c_str()) != NULL;
@@ -557,7 +540,7 @@ protected:
         if (folder || !model_.processed.insert(Folded(path)).second)
             return;
         if (files == "ask") {
-            out.push_back({"MessageBoxA", {Format(Text(51), path), plan_["title"].text, "0x24"}});
+            out.push_back({"MessageBoxA", {ModelFormat(Text(51), {path}), plan_["title"].text, "0x24"}});
             bool yes = model_.answers[Folded(path)];
             answers_.push_back(yes ? IDYES : IDNO);
             if (!yes)

@@ -54,10 +54,10 @@ static std::string Utf8Of(const std::string& bytes)
     if (plain)
         return bytes;
 #ifdef _WIN32
-    int wide = MultiByteToWideChar(CP_ACP, 0, bytes.data(), (int)bytes.size(), NULL, 0);
+    int wide = MultiByteToWideChar(CP_ACP, 0, bytes.data(), (int)bytes.size(), NULL, 0); // 0: the ANSI code page
     std::vector<wchar_t> w((size_t)wide + 1);
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), (int)bytes.size(), w.data(), wide);
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, NULL, 0, NULL, NULL);
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, NULL, 0, NULL, NULL); // 65001
     std::string out((size_t)n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, &out[0], n, NULL, NULL);
     return out;

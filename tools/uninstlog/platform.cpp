@@ -100,7 +100,7 @@ static int ListInto(const std::string& root, const std::string& relative, std::v
         std::string name = found.cFileName;
         if (name == "." || name == "..")
             continue;
-        here.push_back(FolderEntry{relative.empty() ? name : relative + "\\" + name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        here.push_back(FolderEntry{relative.empty() ? name : relative + "\\" + name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0}); // 0x10
     } while (FindNextFileA(search, &found));
     FindClose(search);
 #else

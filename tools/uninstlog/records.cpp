@@ -79,6 +79,15 @@ static std::string TooLong(const std::string& fields, int n, const char* what, i
            std::to_string(width - 1) + " fit: the record is passed over";
 }
 
+// Field n into out as the handler reads it; a field that does not fit refuses the record, with the reason.
+static bool Take(const std::string& fields, int n, int width, const char* what, std::string& out, RecordView& v)
+{
+    if (ReadField(fields, n, width, out))
+        return true;
+    v.refused = TooLong(fields, n, what, width);
+    return false;
+}
+
 static FieldValue Text(const std::string& name, const std::string& label, const std::string& text, const std::string& meaning = "")
 {
     FieldValue f = FieldValue();
@@ -114,22 +123,14 @@ static std::string Hex(unsigned value)
 static void ViewCheck(const std::string& fields, RecordView& v)
 {
     std::string kindText, name, message, styleText;
-    if (!ReadField(fields, 0, CHECK_FIELD_WIDTH, kindText)) {
-        v.refused = TooLong(fields, 0, "the kind field", CHECK_FIELD_WIDTH);
+    if (!Take(fields, 0, CHECK_FIELD_WIDTH, "the kind field", kindText, v))
         return;
-    }
-    if (!ReadField(fields, 1, CHECK_FIELD_WIDTH, name)) {
-        v.refused = TooLong(fields, 1, "the name", CHECK_FIELD_WIDTH);
+    if (!Take(fields, 1, CHECK_FIELD_WIDTH, "the name", name, v))
         return;
-    }
-    if (!ReadField(fields, 2, CHECK_MESSAGE_WIDTH, message)) {
-        v.refused = TooLong(fields, 2, "the message", CHECK_MESSAGE_WIDTH);
+    if (!Take(fields, 2, CHECK_MESSAGE_WIDTH, "the message", message, v))
         return;
-    }
-    if (!ReadField(fields, 3, CHECK_FIELD_WIDTH, styleText)) {
-        v.refused = TooLong(fields, 3, "the style field", CHECK_FIELD_WIDTH);
+    if (!Take(fields, 3, CHECK_FIELD_WIDTH, "the style field", styleText, v))
         return;
-    }
     unsigned short kind = (unsigned short)ParseInt(kindText.c_str());
     unsigned short style = (unsigned short)ParseInt(styleText.c_str());
     std::vector<char> n(name.begin(), name.end()), m(message.begin(), message.end());
@@ -161,18 +162,12 @@ static void ViewCheck(const std::string& fields, RecordView& v)
 static void ViewCall(char letter, const std::string& fields, RecordView& v)
 {
     std::string library, function, countText;
-    if (!ReadField(fields, 0, LIBRARY_WIDTH, library)) {
-        v.refused = TooLong(fields, 0, "the library path", LIBRARY_WIDTH);
+    if (!Take(fields, 0, LIBRARY_WIDTH, "the library path", library, v))
         return;
-    }
-    if (!ReadField(fields, 1, FUNCTION_WIDTH, function)) {
-        v.refused = TooLong(fields, 1, "the function name", FUNCTION_WIDTH);
+    if (!Take(fields, 1, FUNCTION_WIDTH, "the function name", function, v))
         return;
-    }
-    if (!ReadField(fields, 2, COUNT_WIDTH, countText)) {
-        v.refused = TooLong(fields, 2, "the argument count", COUNT_WIDTH);
+    if (!Take(fields, 2, COUNT_WIDTH, "the argument count", countText, v))
         return;
-    }
     int count = ParseInt(countText.c_str());
     bool absolute = (library.size() >= 2 && library[1] == ':') || (library.size() >= 2 && library[0] == '\\' && library[1] == '\\');
     v.fields.push_back(Text("library", "library", library,
@@ -191,10 +186,8 @@ static void ViewCall(char letter, const std::string& fields, RecordView& v)
     arguments.isList = true;
     for (int i = 0; i < count; i++) {
         std::string argument;
-        if (!ReadField(fields, 3 + i, ARGUMENT_WIDTH, argument)) {
-            v.refused = TooLong(fields, 3 + i, ("argument " + std::to_string(i + 1)).c_str(), ARGUMENT_WIDTH);
+        if (!Take(fields, 3 + i, ARGUMENT_WIDTH, ("argument " + std::to_string(i + 1)).c_str(), argument, v))
             return;
-        }
         if (3 + i >= v.fieldCount)
             v.notes.push_back("argument " + std::to_string(i + 1) + " is not in the record: the function gets the whole field text");
         arguments.list.push_back(argument);
@@ -207,10 +200,8 @@ static void ViewCall(char letter, const std::string& fields, RecordView& v)
 static void ViewLaunch(const std::string& fields, RecordView& v)
 {
     std::string command;
-    if (!ReadField(fields, 0, COMMAND_WIDTH, command)) {
-        v.refused = TooLong(fields, 0, "the command line", COMMAND_WIDTH);
+    if (!Take(fields, 0, COMMAND_WIDTH, "the command line", command, v))
         return;
-    }
     v.fields.push_back(Text("command", "command line", command));
     if (!command.empty() && command[0] == '"') {
         size_t close = command.find('"', 1);
@@ -228,24 +219,18 @@ static void ViewRegistry(const std::string& fields, RecordView& v)
 {
     static const char* const roots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
     std::string rootText, keyPath, valueName;
-    if (!ReadField(fields, 0, REGISTRY_PATH_WIDTH, rootText)) {
-        v.refused = TooLong(fields, 0, "the root field", REGISTRY_PATH_WIDTH);
+    if (!Take(fields, 0, REGISTRY_PATH_WIDTH, "the root field", rootText, v))
         return;
-    }
     unsigned rootNumber = (unsigned char)ParseInt(rootText.c_str());
     v.fields.push_back(Number("root", "root", rootNumber, rootNumber < 4 ? roots[rootNumber] : "no root"));
     if (rootNumber >= 4) {
         v.refused = "root " + std::to_string(rootNumber) + " names no root key (0 to 3)";
         return;
     }
-    if (!ReadField(fields, 1, REGISTRY_PATH_WIDTH, keyPath)) {
-        v.refused = TooLong(fields, 1, "the key path", REGISTRY_PATH_WIDTH);
+    if (!Take(fields, 1, REGISTRY_PATH_WIDTH, "the key path", keyPath, v))
         return;
-    }
-    if (!ReadField(fields, 2, VALUE_NAME_WIDTH, valueName)) {
-        v.refused = TooLong(fields, 2, "the value name", VALUE_NAME_WIDTH);
+    if (!Take(fields, 2, VALUE_NAME_WIDTH, "the value name", valueName, v))
         return;
-    }
     std::string key = std::string(roots[rootNumber]) + "\\" + keyPath;
     bool whole = valueName.empty();
     bool standard = !whole && SameTextOf(valueName, "default");
@@ -275,10 +260,8 @@ static void ViewRegistry(const std::string& fields, RecordView& v)
 static void ViewShared(const std::string& fields, RecordView& v)
 {
     std::string path;
-    if (!ReadField(fields, 0, SHARED_PATH_WIDTH, path)) {
-        v.refused = TooLong(fields, 0, "the library path", SHARED_PATH_WIDTH);
+    if (!Take(fields, 0, SHARED_PATH_WIDTH, "the library path", path, v))
         return;
-    }
     v.fields.push_back(Text("path", "library path", path));
     if (path.empty()) {
         v.refused = "an empty path names no library's count";
@@ -291,18 +274,12 @@ static void ViewShared(const std::string& fields, RecordView& v)
 static void ViewIni(const std::string& fields, RecordView& v)
 {
     std::string file, section, key;
-    if (!ReadField(fields, 0, INI_PATH_WIDTH, file)) {
-        v.refused = TooLong(fields, 0, "the INI file path", INI_PATH_WIDTH);
+    if (!Take(fields, 0, INI_PATH_WIDTH, "the INI file path", file, v))
         return;
-    }
-    if (!ReadField(fields, 1, INI_PATH_WIDTH, section)) {
-        v.refused = TooLong(fields, 1, "the section", INI_PATH_WIDTH);
+    if (!Take(fields, 1, INI_PATH_WIDTH, "the section", section, v))
         return;
-    }
-    if (!ReadField(fields, 2, INI_KEY_WIDTH, key)) {
-        v.refused = TooLong(fields, 2, "the key", INI_KEY_WIDTH);
+    if (!Take(fields, 2, INI_KEY_WIDTH, "the key", key, v))
         return;
-    }
     v.fields.push_back(Text("file", "INI file", file));
     v.fields.push_back(Text("section", "section", section));
     v.fields.push_back(Text("key", "key", key, key.empty() ? "empty: the whole section" : ""));
@@ -323,14 +300,10 @@ static void ViewIni(const std::string& fields, RecordView& v)
 static void ViewRemoval(char letter, const std::string& fields, RecordView& v)
 {
     std::string modeText, pattern;
-    if (!ReadField(fields, 1, PATTERN_WIDTH, modeText)) {
-        v.refused = TooLong(fields, 1, "the mode field", PATTERN_WIDTH);
+    if (!Take(fields, 1, PATTERN_WIDTH, "the mode field", modeText, v))
         return;
-    }
-    if (!ReadField(fields, 0, PATTERN_WIDTH, pattern)) {
-        v.refused = TooLong(fields, 0, "the path pattern", PATTERN_WIDTH);
+    if (!Take(fields, 0, PATTERN_WIDTH, "the path pattern", pattern, v))
         return;
-    }
     v.mode = (unsigned char)ParseInt(modeText.c_str());
     v.pattern = ViewPattern(pattern);
     static const char* const pModes[] = {
@@ -399,6 +372,16 @@ RecordView ViewRecord(const std::string& record)
     return v;
 }
 
+std::vector<std::string> PathParts(const std::string& path)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t at; (at = path.find('\\', start)) != std::string::npos; start = at + 1)
+        parts.push_back(path.substr(start, at - start));
+    parts.push_back(path.substr(start));
+    return parts;
+}
+
 std::string Normalised(const std::string& folder)
 {
     std::string prefix, rest = folder;
@@ -409,12 +392,7 @@ std::string Normalised(const std::string& folder)
         rest = rest.substr(2);
     }
     std::vector<std::string> parts;
-    size_t start = 0;
-    for (size_t i = 0; i <= rest.size(); i++) {
-        if (i < rest.size() && rest[i] != '\\')
-            continue;
-        std::string part = rest.substr(start, i - start);
-        start = i + 1;
+    for (const std::string& part : PathParts(rest)) {
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {

@@ -171,12 +171,7 @@ std::string RefusedLogName(const std::string& name)
         return "the name starts with a backslash, which the program drops when it joins the name to its folder";
     if (name.back() == '\\')
         return "the name ends with a backslash, so it names a folder";
-    size_t start = 0;
-    for (size_t i = 0; i <= name.size(); i++) {
-        if (i < name.size() && name[i] != '\\')
-            continue;
-        std::string part = name.substr(start, i - start);
-        start = i + 1;
+    for (const std::string& part : PathParts(name)) {
         if (part.empty())
             return "the name holds two backslashes in a row";
         if (part != "." && part != ".." && (part.back() == '.' || part.back() == ' '))

@@ -128,6 +128,7 @@ int FieldCount(const std::string& fields);
 const char* RecordKind(char letter);
 bool SameTextOf(const std::string& a, const std::string& b);  // the program's comparison
 bool MatchesName(const PatternView& pattern, const std::string& fileName); // would the pattern take this entry name
+std::vector<std::string> PathParts(const std::string& path); // split at backslashes, empty parts kept
 std::string Normalised(const std::string& folder);     // "." and ".." taken out, no trailing backslash
 bool Inside(const std::string& path, const std::string& folder); // path is the folder or lies below it
 std::string UsualSystemFolder(const std::string& folder); // the system folder it is on most machines, or empty

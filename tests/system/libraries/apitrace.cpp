@@ -1,6 +1,7 @@
 // Test library that records the uninstaller's own calls of the system, so that a run can be compared with its plan.
 #include <windows.h>
 #include <string>
+#include "../../common/append.h"
 
 // A D record loads this library and calls Install, which points entries of the executable's import
 // table at the recorders below and keeps the library loaded. From then on each recorded call appends
@@ -13,17 +14,7 @@ static void Note(const std::string& line)
     DWORD n = GetEnvironmentVariableA("UNINST_APITRACE_LOG", file, sizeof file);
     if (n == 0 || n >= sizeof file)
         return;
-    std::string text = std::to_string(GetCurrentProcessId()) + "\t" + line + "\r\n";
-    for (int attempt = 0; attempt < 250; attempt++) {
-        HANDLE handle = CreateFileA(file, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (handle != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(handle, text.data(), (DWORD)text.size(), &written, NULL);
-            CloseHandle(handle);
-            return;
-        }
-        Sleep(20);
-    }
+    AppendRecord(file, std::to_string(GetCurrentProcessId()) + "\t" + line + "\r\n");
 }
 
 static std::string Text(const char* s)
@@ -187,7 +178,7 @@ static void WINAPI TraceSleep(DWORD milliseconds)
 
 static LRESULT WINAPI TraceSendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM w, LPARAM l)
 {
-    if (message == LB_ADDSTRING)
+    if (message == LB_ADDSTRING) // 0x180
         Note("SendDlgItemMessageA\t" + std::to_string(id) + "\t" + Text((const char*)l));
     return realSendDlgItemMessageA(dialog, id, message, w, l);
 }
@@ -219,7 +210,7 @@ extern "C" __declspec(dllexport) int WINAPI Install(void)
 {
     // Pinned: the record releases the library after the call, but the import table now points here.
     HMODULE self;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN, (LPCSTR)&Install, &self);
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN, (LPCSTR)&Install, &self); // 0x4 | 0x1
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     IMAGE_DATA_DIRECTORY imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -237,7 +228,7 @@ extern "C" __declspec(dllexport) int WINAPI Install(void)
                 if (lstrcmpA(name, r.name) != 0)
                     continue;
                 DWORD old;
-                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old); // 0x4
                 *r.original = (void*)slots->u1.Function;
                 slots->u1.Function = (ULONG_PTR)r.replacement;
                 VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);

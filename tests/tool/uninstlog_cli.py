@@ -123,6 +123,8 @@ LINT_CASES = [
     (36, TEXTS + ["P40000,C:\\App\\a.txt,0", "P40000,C:\\App\\b.txt,0"], True, [], [(N + 2, "equal-keys")], "sort"),
     (37, TEXTS + ["E0,C:\\Program Files\\App\\tool.exe /s"], True, [], [(N + 1, "unquoted-program")], "quotes"),
     (38, ["\xef\xbb\xbfP0,C:\\App\\a.txt,0"] + TEXTS, True, [], [(1, "ignored-record")], "byte-order mark"),
+    (39, TEXTS + ["P0,C:\\App\\a.txt,1", "P0,c:\\app\\A.TXT,0"], True, [], [(N + 2, "same-file")], "leaves it alone"),
+    (40, TEXTS + ["K0,C:\\App\\shared.dll", "P0,C:\\App\\shared.dll,0"], True, [], [(N + 2, "same-file")], "count reaches zero"),
 ]
 
 CLEAN_LOG = TEXTS + [

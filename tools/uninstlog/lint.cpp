@@ -320,6 +320,9 @@ static void LintAction(const Log& log, const PlannedAction& a, std::vector<Warni
     else if (!v.pattern.wellKnown.empty())
         Warn(out, number, "refused-pattern", "the pattern takes every entry of " + v.pattern.wellKnown +
                  ", which is one of the system's well-known folders on most machines: there it is refused");
+    for (const std::string& note : v.notes)
+        if (note.find("handles the same file first") != std::string::npos)
+            Warn(out, number, "same-file", note);
     std::string quoted;
     if (line.letter == 'K' && HasQuote(FieldTextOf(v, "path")))
         quoted = "the library path keeps its quotes and names no SharedDLLs value";

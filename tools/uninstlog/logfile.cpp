@@ -195,6 +195,40 @@ static void FindUninstallEntries(Log& log)
     }
 }
 
+// A file is handled once per run: a P record naming a file that an earlier P record (or a K record
+// whose count reaches zero) has handled leaves it alone. The paths are kept in a set of the
+// program's own kind, so that "the same" means what it means to the program.
+static void NoteFilesHandledBefore(Log& log)
+{
+    std::vector<std::string> paths;
+    paths.reserve(log.actions.size());
+    std::vector<char*> items(log.actions.size() + 1);
+    SortedStringSet handled = {items.data(), 0, 0, 0};
+    std::map<const char*, size_t> firstOf;
+    for (size_t i = 0; i < log.actions.size(); i++) {
+        PlannedAction& a = log.actions[i];
+        char letter = log.lines[a.line].letter;
+        const PatternView& p = a.view.pattern;
+        if (letter == 'P' && a.view.refused.empty() && !p.wildcard && p.name.find_first_of("*?") == std::string::npos)
+            paths.push_back(p.pattern);
+        else if (letter == 'K' && a.view.refused.empty() && !a.view.fields.empty())
+            paths.push_back(a.view.fields[0].text);
+        else
+            continue;
+        const char* path = paths.back().c_str();
+        if (SetInsert(&handled, path)) {
+            firstOf[path] = i;
+            continue;
+        }
+        const PlannedAction& first = log.actions[firstOf[handled.items[handled.pos]]];
+        bool shared = log.lines[first.line].letter == 'K';
+        if (letter == 'P')
+            a.view.notes.push_back("line " + std::to_string(log.lines[first.line].number) + " (key " + std::to_string(first.key) +
+                                   ") handles the same file first" + (shared ? " when its count reaches zero" : "") +
+                                   ": a file is handled once, so this record leaves it alone");
+    }
+}
+
 #ifndef _WIN32
 // The program cuts the product name and the title at 127 characters at a character boundary; this
 // build knows no double-byte characters and cuts at a byte.
@@ -350,6 +384,7 @@ int ReadLog(const std::string& path, Log& log, std::string& error)
         if (line.use == LINE_TEXT && !FindText(log, line.key))
             log.droppedTexts++;
     }
+    NoteFilesHandledBefore(log);
     FindUninstallEntries(log);
     return 1;
 }

@@ -340,6 +340,10 @@ static void ViewRemoval(char letter, const std::string& fields, RecordView& v)
         v.notes.push_back(v.pattern.takesNothing);
     if (!v.pattern.wellKnown.empty())
         v.notes.push_back("refused on every machine where " + v.pattern.wellKnown + " is one of the system's well-known folders");
+    else if (v.pattern.takesAll)
+        v.notes.push_back("it takes every entry of " + v.pattern.folder + ", which the program refuses on a machine where that is a drive "
+                          "or share root or one of the system's well-known folders (Windows, system, temp, Program Files, profiles and "
+                          "their documents, desktop, start menu, application data, fonts)");
     if (letter == 'P')
         v.effect = meaning + "; folders are passed over";
     else if (v.pattern.wildcard)

@@ -195,32 +195,36 @@ static void FindUninstallEntries(Log& log)
     }
 }
 
+// The order of the program's sets: its comparison of names, case ignored in the user's locale.
+struct Collation {
+    bool operator()(const std::string& a, const std::string& b) const
+    {
+        return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN; // 0x400, 1
+    }
+};
+
 // A file is handled once per run: a P record naming a file that an earlier P record (or a K record
-// whose count reaches zero) has handled leaves it alone. The paths are kept in a set of the
-// program's own kind, so that "the same" means what it means to the program.
+// whose count reaches zero) has handled leaves it alone.
 static void NoteFilesHandledBefore(Log& log)
 {
-    std::vector<std::string> paths;
-    paths.reserve(log.actions.size());
-    std::vector<char*> items(log.actions.size() + 1);
-    SortedStringSet handled = {items.data(), 0, 0, 0};
-    std::map<const char*, size_t> firstOf;
+    std::map<std::string, size_t, Collation> firstOf;
     for (size_t i = 0; i < log.actions.size(); i++) {
         PlannedAction& a = log.actions[i];
         char letter = log.lines[a.line].letter;
         const PatternView& p = a.view.pattern;
+        std::string path;
         if (letter == 'P' && a.view.refused.empty() && !p.wildcard && p.name.find_first_of("*?") == std::string::npos)
-            paths.push_back(p.pattern);
+            path = p.pattern;
         else if (letter == 'K' && a.view.refused.empty() && !a.view.fields.empty())
-            paths.push_back(a.view.fields[0].text);
+            path = a.view.fields[0].text;
         else
             continue;
-        const char* path = paths.back().c_str();
-        if (SetInsert(&handled, path)) {
+        auto found = firstOf.find(path);
+        if (found == firstOf.end()) {
             firstOf[path] = i;
             continue;
         }
-        const PlannedAction& first = log.actions[firstOf[handled.items[handled.pos]]];
+        const PlannedAction& first = log.actions[found->second];
         bool shared = log.lines[first.line].letter == 'K';
         if (letter == 'P')
             a.view.notes.push_back("line " + std::to_string(log.lines[first.line].number) + " (key " + std::to_string(first.key) +

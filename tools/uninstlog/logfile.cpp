@@ -165,20 +165,14 @@ static bool NamesNoKey(const char* keyPath)
     return true;
 }
 
-// The first stage's second reading: every J record below the Uninstall key, by its own line rules
-// (a line is cut at a zero byte instead of being passed over).
+// The first stage's second reading: every J record below the Uninstall key, on the reader's lines.
 static void FindUninstallEntries(Log& log)
 {
     for (size_t i = 0; i < log.lines.size(); i++) {
-        const LogLine& line = log.lines[i];
-        if (!line.hasLineEnd || line.bytes.empty())
-            continue;
-        std::string text = line.bytes.substr(0, line.bytes.find('\0'));
-        if (text.empty() || IsDigit(text[0]) || text.size() < 2 || !IsDigit(text[1]))
-            continue;
-        size_t comma = text.find(',', 1);
-        std::string record = std::string(1, text[0]) + (comma == std::string::npos ? "" : text.substr(comma + 1));
-        if (record[0] != 'J' || record.size() < 4 || !StartsWithText(record.c_str() + 3, UNINSTALL_KEY_PREFIX))
+        const std::string& record = log.lines[i].record;
+        LineUse use = log.lines[i].use;
+        if ((use != LINE_TEXT && use != LINE_ACTION && use != LINE_NOTHING) || record.size() < 4 || record[0] != 'J' ||
+            !StartsWithText(record.c_str() + 3, UNINSTALL_KEY_PREFIX))
             continue;
         std::string keyPath = record.substr(3);
         if (keyPath.size() >= UNINSTALL_COPY_BUFFER)

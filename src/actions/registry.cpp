@@ -106,18 +106,11 @@ void RemoveUninstallEntries(void)
     ReadExact(file, block, size, g_logPath);
     g_logBuffer = block;
 
+    // The reader's own line rules: a line it passes over (one holding a zero byte too) changes nothing here.
     char* end = block + size;
     char* p = block;
-    while (p < end) {
-        char* line = p;
-        while (p < end && *p != '\r' && *p != '\n')
-            p++;
-        if (p >= end)
-            break;
-        while (p < end && (*p == '\r' || *p == '\n'))
-            *p++ = 0;
-        if (!line[0] || (line[0] >= '0' && line[0] <= '9') || !(line[1] >= '0' && line[1] <= '9'))
-            continue;
+    char* line;
+    while ((line = NextRecordLine(&p, end)) != 0) {
         ParseRecordKey(&line);
         RemoveUninstallKeyOf(line);
     }

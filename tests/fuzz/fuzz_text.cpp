@@ -11,26 +11,9 @@
 #include <string.h>
 #include <string>
 #include <vector>
+#include "../common/format_model.h"
 
 static const unsigned char CANARY = 0xA5;
-
-static std::string ModelFormat(const std::string& format, const std::vector<std::string>& arguments)
-{
-    std::string out;
-    size_t next = 0;
-    for (size_t i = 0; i < format.size(); i++) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's' && next < arguments.size()) {
-            out += arguments[next++];
-            i++;
-        } else if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') {
-            out += '%';
-            i++;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
 
 // A heap copy exactly as long as the text, so that ASan sees any read past its zero.
 static char* Exact(const std::string& s)

@@ -174,6 +174,9 @@ TEST(RemoveUninstallEntries, DeletesOnlyTheNamedEntriesBelowTheUninstallKey)
         {"j0,2," + u + "\\App,x", {}},
         {" J0,2," + u + "\\App,x", {}},
         {"J0,2,Software\\Example,", {}},
+        // a line holding a zero byte is passed over, as the reader passes it over, not cut at the zero
+        {"J0,2," + u + "\\App," + std::string(1, '\0') + "x", {}},
+        {"J0,2," + u + "\\App\\Sub" + std::string(1, '\0') + ",x", {}},
     };
     int row = 0;
     for (const Row& r : rows) {

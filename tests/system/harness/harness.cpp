@@ -359,6 +359,68 @@ void Process::Kill()
     }
 }
 
+// Moves what the pipe holds now into text, without waiting for more.
+static void DrainPipe(HANDLE pipe, std::string& text)
+{
+    DWORD ready = 0;
+    while (PeekNamedPipe(pipe, NULL, 0, NULL, &ready, NULL) && ready > 0) {
+        char chunk[4096];
+        DWORD n = 0;
+        if (!ReadFile(pipe, chunk, ready < sizeof chunk ? ready : sizeof chunk, &n, NULL) || n == 0)
+            return;
+        text.append(chunk, n);
+    }
+}
+
+Captured RunCaptured(const std::string& commandLine, const std::string& currentDir, DWORD timeoutMs)
+{
+    Captured result = {-1, std::string(), std::string()};
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
+        return result;
+    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        CloseHandle(outRead);
+        CloseHandle(outWrite);
+        return result;
+    }
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION info = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    BOOL started = CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, currentDir.empty() ? NULL : currentDir.c_str(),
+                                  &startup, &info);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (started) {
+        CloseHandle(info.hThread);
+        // Read while it runs, so that a full pipe cannot stop it.
+        bool ended = WaitUntil([&] {
+            DrainPipe(outRead, result.output);
+            DrainPipe(errRead, result.errors);
+            return WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
+        }, timeoutMs);
+        DrainPipe(outRead, result.output);
+        DrainPipe(errRead, result.errors);
+        DWORD code = 0;
+        if (ended && GetExitCodeProcess(info.hProcess, &code))
+            result.status = (int)code;
+        else
+            TerminateProcess(info.hProcess, 1);
+        CloseHandle(info.hProcess);
+    }
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return result;
+}
+
 // ---- Windows of other processes ------------------------------------------------------------
 
 std::string ClassOf(HWND window)

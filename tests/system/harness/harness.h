@@ -148,6 +148,15 @@ private:
     DWORD pid_;
 };
 
+// Runs a console program to its end and gives its exit code, or -1 when it cannot start or does not
+// end in time (it is then killed). Its standard output and its error output are collected apart.
+struct Captured {
+    int status;
+    std::string output;
+    std::string errors;
+};
+Captured RunCaptured(const std::string& commandLine, const std::string& currentDir, DWORD timeoutMs = WAIT_LONG);
+
 // ---- Windows of other processes ------------------------------------------------------------
 // A visible top-level window with the class and the exact title (either may be null = any),
 // of the process pid (0 = any). Polls up to timeoutMs; null when none came.

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include <string>
+#include "../../common/append.h"
 
 // Every event appends one line to the file named by UNINST_TESTLIB_LOG (nothing when unset):
 //   "load"                         the library was loaded
@@ -18,17 +19,7 @@ static void Note(const std::string& line)
     DWORD n = GetEnvironmentVariableA("UNINST_TESTLIB_LOG", file, sizeof file);
     if (n == 0 || n >= sizeof file)
         return;
-    std::string text = line + "\r\n";
-    for (int attempt = 0; attempt < 250; attempt++) {
-        HANDLE handle = CreateFileA(file, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (handle != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(handle, text.data(), (DWORD)text.size(), &written, NULL);
-            CloseHandle(handle);
-            return;
-        }
-        Sleep(20);
-    }
+    AppendRecord(file, line + "\r\n");
 }
 
 static int Result()

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include <string>
+#include "../../common/append.h"
 
 // trace FILE [sleep=MS] [anything...]
 // Appends one line "<command line>\t<current directory>\r\n" to FILE (the first argument, quoted or
@@ -45,19 +46,6 @@ int main()
     char directory[MAX_PATH + 1] = "";
     GetCurrentDirectoryA(sizeof directory, directory);
     std::string line = std::string(commandLine) + "\t" + directory + "\r\n";
-    // Another trace may be appending at this moment: retry a sharing conflict for a while.
-    for (int attempt = 0; attempt < 250; attempt++) {
-        HANDLE handle = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, NULL);
-        if (handle != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            BOOL ok = WriteFile(handle, line.data(), (DWORD)line.size(), &written, NULL);
-            CloseHandle(handle);
-            return ok && written == line.size() ? 0 : 3;
-        }
-        if (GetLastError() != ERROR_SHARING_VIOLATION)
-            return 4;
-        Sleep(20);
-    }
-    return 5;
+    // Another trace may be appending at this moment.
+    return AppendRecord(file.c_str(), line);
 }

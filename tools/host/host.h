@@ -1,4 +1,4 @@
-// Control of the host layer by the fuzz targets: memory files, recorded boxes, the exit jump, blocks.
+// Control of the host layer by its users (the fuzz targets, the native authoring tool): memory files, recorded boxes, the exit jump, blocks.
 #pragma once
 #include <setjmp.h>
 #include <stddef.h>

@@ -1,4 +1,4 @@
-// Stand-in for the Windows header in the native sanitizer build: only what the parsing code uses.
+// Stand-in for the Windows header in the native builds (fuzzers, authoring tool): only what the parsing code uses.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -49,6 +49,7 @@ typedef struct _WIN32_FIND_DATAA WIN32_FIND_DATAA; // named by the action declar
 #define PAGE_READWRITE 4
 #define LOCALE_USER_DEFAULT 0x0400
 #define NORM_IGNORECASE 1
+#define LCMAP_SORTKEY 0x400
 #define CSTR_LESS_THAN 1
 #define CSTR_EQUAL 2
 #define CSTR_GREATER_THAN 3
@@ -67,6 +68,7 @@ typedef struct _WIN32_FIND_DATAA WIN32_FIND_DATAA; // named by the action declar
 
 extern "C" {
 int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b, int bLength);
+int LCMapStringA(LCID locale, DWORD flags, const char* source, int sourceLength, char* destination, int destinationSize);
 int lstrlenA(const char* text);
 HANDLE CreateFileA(const char* path, DWORD access, DWORD share, void* security, DWORD creation, DWORD attributes,
                    HANDLE templateFile);

@@ -101,6 +101,23 @@ int CompareStringA(LCID, DWORD flags, const char* a, int aLength, const char* b,
     return na < nb ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
 }
 
+// The sort key of that order: the text folded as CompareStringA folds it, then a zero, which sorts
+// below every byte of a text; compared byte by byte the keys order as CompareStringA does. A
+// destination size of 0 asks for the key's size; a smaller destination gets nothing.
+int LCMapStringA(LCID, DWORD flags, const char* source, int sourceLength, char* destination, int destinationSize)
+{
+    if (!source || sourceLength != -1 || !(flags & LCMAP_SORTKEY) || destinationSize < 0)
+        return 0;
+    size_t n = strlen(source) + 1;
+    if (destinationSize == 0)
+        return (int)n;
+    if ((size_t)destinationSize < n || !destination)
+        return 0;
+    for (size_t i = 0; i < n; i++)
+        destination[i] = (char)((flags & NORM_IGNORECASE) ? Fold((unsigned char)source[i]) : (unsigned char)source[i]);
+    return (int)n;
+}
+
 int lstrlenA(const char* text)
 {
     return text ? (int)strlen(text) : 0;

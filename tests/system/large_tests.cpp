@@ -73,7 +73,7 @@ protected:
             return NULL;
         }
         EXPECT_TRUE(AnswerBox(box, IDYES));
-        HWND dialog = WaitForWindow("#32770", caption_.c_str(), WAIT_LONG);
+        HWND dialog = WaitForUninstallDialog(caption_.c_str(), WAIT_LONG);
         if (!dialog) {
             ADD_FAILURE() << "no uninstall dialog";
             return NULL;

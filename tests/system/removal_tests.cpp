@@ -261,7 +261,7 @@ TEST_F(Removal, ModesQuestionsAndRefusalsWithTheDialog)
         ASSERT_TRUE(AnswerBox(box, answer));
     }
     EXPECT_EQ(Joined({"Remove " + Path("d\\yes.txt") + " now?", "Remove " + Path("d\\no.txt") + " now?"}), Joined(questions));
-    HWND dialog = WaitForWindow("#32770", caption.c_str(), WAIT_LONG);
+    HWND dialog = WaitForUninstallDialog(caption.c_str(), WAIT_LONG);
     ASSERT_TRUE(dialog != NULL) << "no uninstall dialog";
     HWND progress = Control(dialog, 1005);
     ASSERT_TRUE(WaitUntil([&] {

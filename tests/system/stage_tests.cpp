@@ -48,7 +48,7 @@ protected:
     // The non-silent second stage: the dialog runs the main phase; its single button ends it.
     void FinishDialog(Process& p)
     {
-        HWND dialog = WaitForWindow("#32770", CAPTION, WAIT_LONG);
+        HWND dialog = WaitForUninstallDialog(CAPTION, WAIT_LONG);
         ASSERT_TRUE(dialog != NULL) << "no uninstall dialog";
         HWND done = Control(dialog, 1006);
         ASSERT_TRUE(WaitUntil([&] { return IsShown(done) && IsEnabledWindow(done); }, WAIT_LONG)) << "no done button";
@@ -311,7 +311,7 @@ TEST_F(Stages, NoOneElseWritesIntoTheCopyOrTheScript)
     HWND box = WaitForBox(CAPTION, WAIT_LONG);
     ASSERT_TRUE(box != NULL) << "no confirmation";
     ASSERT_TRUE(AnswerBox(box, IDYES));
-    HWND dialog = WaitForWindow("#32770", CAPTION, WAIT_LONG);
+    HWND dialog = WaitForUninstallDialog(CAPTION, WAIT_LONG);
     ASSERT_TRUE(dialog != NULL) << "no uninstall dialog";
     EXPECT_EQ("error 32\r\n", ReadBytes(result)) << "the early action could open the copy for writing";
     EXPECT_EQ("", fixtures::OwnAccessFault(copy));

@@ -408,7 +408,7 @@ protected:
         int answer = type == 0x42 ? IDIGNORE : (type == 0x24 || type == 0x23) ? IDNO : type == 0x40 ? IDOK : IDCANCEL;
         answers_.push_back(answer);
         if (answer == IDOK || answer == IDCANCEL) {
-            out.push_back({"ExitProcess", {"0"}});
+            out.push_back({"ExitProcess", {std::to_string(CODE_APPLICATION_RUNNING)}});
             ends = true;
         }
     }
@@ -438,7 +438,7 @@ protected:
             calls_.push_back("unload");
         }
         if (letter == 'C' && exported && testlib && TestlibResult(function) == 0) {
-            out.push_back({"ExitProcess", {"0"}});
+            out.push_back({"ExitProcess", {std::to_string(CODE_CALL_REFUSED)}});
             ends = true;
         }
     }

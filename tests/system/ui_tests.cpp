@@ -76,7 +76,7 @@ protected:
             return NULL;
         }
         EXPECT_TRUE(AnswerBox(box, IDYES));
-        HWND dialog = WaitForWindow("#32770", caption_.c_str(), WAIT_LONG);
+        HWND dialog = WaitForUninstallDialog(caption_.c_str(), WAIT_LONG);
         EXPECT_TRUE(dialog != NULL) << "no uninstall dialog";
         return dialog;
     }

@@ -125,6 +125,7 @@ LINT_CASES = [
     (38, ["\xef\xbb\xbfP0,C:\\App\\a.txt,0"] + TEXTS, True, [], [(1, "ignored-record")], "byte-order mark"),
     (39, TEXTS + ["P0,C:\\App\\a.txt,1", "P0,c:\\app\\A.TXT,0"], True, [], [(N + 2, "same-file")], "leaves it alone"),
     (40, TEXTS + ["K0,C:\\App\\shared.dll", "P0,C:\\App\\shared.dll,0"], True, [], [(N + 2, "same-file")], "count reaches zero"),
+    (41, TEXTS + ["P0,C:\\App\\*.t?t,0"], True, [], [(N + 1, "refused-pattern")], "code page"),
 ]
 
 CLEAN_LOG = TEXTS + [

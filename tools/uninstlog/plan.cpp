@@ -1,5 +1,6 @@
 // uninstlog plan: the run as the program will carry it out, for people or as JSON.
 #include "uninstlog.h"
+#include "common/common.h"
 #include <stdio.h>
 
 static std::string FieldText(const FieldValue& f)
@@ -89,7 +90,8 @@ static std::string PlanText(const Log& log)
     out += "title: " + Quoted(log.caption) + "\n\n";
     out += "first stage, the uninstaller started in the installation folder:\n";
     out += "  asks (not with -s), text 43: " + Quoted(Confirmation(log)) + "\n";
-    out += "  copies itself into the work folder (when it cannot: text 36, and the uninstall ends)\n";
+    out += "  copies itself into the work folder (when it cannot: text 36, and the uninstall ends with exit code " +
+           std::to_string(EXIT_FATAL) + ")\n";
     out += "  early phase:\n";
     size_t i = 0;
     bool any = false;
@@ -102,7 +104,8 @@ static std::string PlanText(const Log& log)
         out += "    line " + std::to_string(log.lines[e.line].number) + ": " + Quoted(e.keyPath) + "\n";
     if (log.uninstallEntries.empty())
         out += "    none\n";
-    out += "  starts the second stage (when it cannot: text 49, and the uninstall ends)\n\n";
+    out += "  starts the second stage (when it cannot: text 49, and the uninstall ends with exit code " +
+           std::to_string(EXIT_FATAL) + ")\n\n";
     out += "second stage, the copy in the work folder:\n";
     out += "  main phase:\n";
     any = false;

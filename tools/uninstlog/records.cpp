@@ -143,10 +143,12 @@ static void ViewCheck(const std::string& fields, RecordView& v)
         "a file matching the name exists and cannot be opened for reading and writing without sharing",
         "a mutex of that name exists", "a top-level window has exactly this title",
         "the title of a top-level window contains the name, case ignored"};
+    // An end chosen here ends the process with exit code 170 (EXIT_APPLICATION_RUNNING).
     static const char* const styles[] = {
-        "Abort ends the uninstall, Retry looks again, Ignore goes on", "OK ends the uninstall",
-        "OK looks again, Cancel ends the uninstall", "Retry looks again, Cancel ends the uninstall",
-        "Yes looks again, No goes on", "Yes looks again, No goes on, Cancel ends the uninstall"};
+        "Abort ends the uninstall (exit code 170), Retry looks again, Ignore goes on", "OK ends the uninstall (exit code 170)",
+        "OK looks again, Cancel ends the uninstall (exit code 170)", "Retry looks again, Cancel ends the uninstall (exit code 170)",
+        "Yes looks again, No goes on", "Yes looks again, No goes on, Cancel ends the uninstall (exit code 170)"};
+    static_assert(EXIT_APPLICATION_RUNNING == 170, "the texts above name the code");
     static const unsigned boxTypes[] = {0x42, 0x40, 0x41, 0x45, 0x24, 0x23};
     int styleIndex = style < 6 ? style : 0;
     v.fields.push_back(Number("kind", "kind", kind, kind < 4 ? kinds[kind] : "no such kind: the check never finds the application running"));
@@ -194,7 +196,8 @@ static void ViewCall(char letter, const std::string& fields, RecordView& v)
     }
     v.fields.push_back(arguments);
     v.effect = "loads the library, calls " + function + " with " + std::to_string(count) + (count == 1 ? " text" : " texts") +
-               " and releases it; " + (letter == 'C' ? "a result of 0 ends the uninstall at once" : "the result is ignored");
+               " and releases it; " + (letter == 'C' ? "a result of 0 ends the uninstall at once (exit code " + std::to_string(EXIT_CALL_REFUSED) + ")"
+                                 : std::string("the result is ignored"));
 }
 
 static void ViewLaunch(const std::string& fields, RecordView& v)
@@ -486,6 +489,12 @@ PatternView ViewPattern(const std::string& pattern)
         }
     }
     p.takesAll = (p.baseWildcard && p.extensionWildcard) || onlyWildcards;
+    if (p.wildcard && ((!p.baseWildcard && p.base.find('?') != std::string::npos) ||
+                       (!p.extensionWildcard && p.extension.find('?') != std::string::npos))) {
+        p.refused = "a '?' in a part the wildcard compares as it stands could only meet the '?' the system puts for a "
+                    "character outside the code page, so the pattern takes nothing and is not searched";
+        return p;
+    }
     if (p.wildcard && p.folder.size() < WILDCARD_FOLDER_LENGTH) {
         p.refused = "a wildcard pattern in the root of a drive, or without a folder, is refused";
         return p;

@@ -437,7 +437,7 @@ struct Search {
     const char* className;
     const char* title;
     DWORD pid;
-    bool needBoxText;
+    int control;    // a dialog item the window must hold, 0 for none
     HWND found;
 };
 BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
@@ -453,7 +453,7 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
         return TRUE;
     if (search->title && WindowTextOf(window) != search->title)
         return TRUE;
-    if (search->needBoxText && !GetDlgItem(window, 0xFFFF))
+    if (search->control && !GetDlgItem(window, search->control))
         return TRUE;
     search->found = window;
     return FALSE;
@@ -471,7 +471,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter)
 
 HWND FindTopWindow(const char* className, const char* title, DWORD pid)
 {
-    Search search = {className, title, pid, false, NULL};
+    Search search = {className, title, pid, 0, NULL};
     EnumWindows(MatchWindow, (LPARAM)&search);
     return search.found;
 }
@@ -488,15 +488,26 @@ bool WaitWindowGone(HWND window, DWORD timeoutMs)
     return WaitUntil([&] { return !IsWindow(window); }, timeoutMs);
 }
 
-HWND WaitForBox(const char* caption, DWORD timeoutMs, DWORD pid)
+// A visible dialog-class window with the caption that holds the given dialog item.
+static HWND WaitForDialogWith(const char* caption, int control, DWORD timeoutMs, DWORD pid)
 {
     HWND found = NULL;
     WaitUntil([&] {
-        Search search = {"#32770", caption, pid, true, NULL};
+        Search search = {"#32770", caption, pid, control, NULL};
         EnumWindows(MatchWindow, (LPARAM)&search);
         return (found = search.found) != NULL;
     }, timeoutMs);
     return found;
+}
+
+HWND WaitForBox(const char* caption, DWORD timeoutMs, DWORD pid)
+{
+    return WaitForDialogWith(caption, 0xFFFF, timeoutMs, pid); // a message box's text
+}
+
+HWND WaitForUninstallDialog(const char* caption, DWORD timeoutMs, DWORD pid)
+{
+    return WaitForDialogWith(caption, 1005, timeoutMs, pid); // IDC_PROGRESS_LIST
 }
 
 std::string BoxText(HWND box) { return WindowTextOf(GetDlgItem(box, 0xFFFF)); }

@@ -166,6 +166,9 @@ HWND FindTopWindow(const char* className, const char* title, DWORD pid = 0);
 bool WaitWindowGone(HWND window, DWORD timeoutMs = WAIT_SHORT);
 // A message box (#32770 with a text control) with the caption, ready to be read and answered.
 HWND WaitForBox(const char* caption, DWORD timeoutMs = WAIT_SHORT, DWORD pid = 0);
+// The uninstall dialog with the caption (it holds the progress list), never a message box of the
+// same caption that sits above it.
+HWND WaitForUninstallDialog(const char* caption, DWORD timeoutMs = WAIT_LONG, DWORD pid = 0);
 std::string BoxText(HWND box);
 // Answers a box with a button id (IDOK, IDYES...) and waits for it to close; false if it stays.
 bool AnswerBox(HWND box, int button, DWORD timeoutMs = WAIT_SHORT);

@@ -185,12 +185,33 @@ static void ListUnreached(const char* path, BYTE mode)
         AddLeftover(path);
 }
 
+// Resets the attributes, takes a font out of the system's table, and deletes; 1 when it is gone.
+static int DeleteNormalFile(const char* path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL); // 0x80
+    int length = TextLength(path);
+    if (length >= 4 && SameText(path + length - 4, ".ttf")) {
+        RemoveFontResourceA(path);
+        SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0); // 0xFFFF, 0x1D
+    }
+    return DeleteFileA(path) != 0;
+}
+
 static void RemoveFoundFile(const char* path, BYTE mode, int reach)
 {
-    if (reach == ENTRY_UNREACHED)
+    if (reach == ENTRY_UNREACHED) {
         ListUnreached(path, mode);
-    else
+    } else if (mode == MODE_DELETE) {
+        // The search has just found the file, so the deletion itself tells whether it is still
+        // there: one that went meanwhile is not listed, exactly as one that was not there.
+        if (!MarkProcessed(path) || DeleteNormalFile(path))
+            return;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) // 2, 3
+            AddLeftover(path);
+    } else {
         RemoveOneFile(path, mode);
+    }
 }
 
 void RemoveFilesAction(int recursive)
@@ -316,7 +337,7 @@ void RemoveOneFile(const char* path, BYTE mode)
 {
     if (!FileExists(path))
         return;
-    // Already handled, or no room left to remember it: either way the file is left alone.
+    // Already handled: the file is left alone.
     if (!MarkProcessed(path))
         return;
     if (mode == MODE_ASK) {
@@ -324,16 +345,8 @@ void RemoveOneFile(const char* path, BYTE mode)
             return;
         mode = MODE_DELETE;
     }
-    if (mode == MODE_DELETE) {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL); // 0x80
-        int length = TextLength(path);
-        if (length >= 4 && SameText(path + length - 4, ".ttf")) {
-            RemoveFontResourceA(path);
-            SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0); // 0xFFFF, 0x1D
-        }
-        if (!DeleteFileA(path))
-            mode = MODE_LIST;
-    }
+    if (mode == MODE_DELETE && !DeleteNormalFile(path))
+        mode = MODE_LIST;
     if (mode == MODE_LIST)
         AddLeftover(path);
 }

@@ -10,7 +10,7 @@
 enum {
     STAGE_PAUSE = 100,   // milliseconds the second stage gives the first to end
     CAPTION_WORK = 1024, // text 48, a space and the product name before the cut to TEXT_FIELD
-    COPY_CHUNK = 4096    // bytes moved per read while the executable is copied
+    COPY_CHUNK = 2048    // bytes moved per read while the executable is copied; frames stay under a page
 };
 
 void CopyForDisplay(char* destination, int destinationSize, const char* text)

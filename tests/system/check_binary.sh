@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The shape of the product: PE32 GUI program, entry ProgramEntry, five system DLLs, shared counter at -1,
-# and its manifest and version resource. Usage: check_binary.sh EXE VERSION PRODUCT DESCRIPTION INTERNAL FILENAME
+# no frame of a page or more, and its manifest and version resource. Usage: check_binary.sh EXE VERSION PRODUCT DESCRIPTION INTERNAL FILENAME
 set -uo pipefail
 exe=$1
 dump=$(i686-w64-mingw32-objdump -p -h "$exe") || { echo "objdump failed"; exit 1; }
@@ -39,6 +39,15 @@ else:
 if entry == 0:
     print('FAIL: no entry point'); sys.exit(1)
 PY
+# The program is built without stack probes: no frame may reach a page (4096 bytes), or it could
+# step over the stack's guard page.
+large=$(i686-w64-mingw32-objdump -d "$exe" | python3 -c '
+import re, sys
+for line in sys.stdin:
+    m = re.search(r"sub +\$0x([0-9a-f]+),%esp", line)
+    if m and int(m.group(1), 16) >= 4096:
+        print(line.strip())')
+[ -z "$large" ] || { echo "FAIL: a frame of a page or more:"; echo "$large"; fail=1; }
 python3 "$(dirname "$0")/check_resources.py" "$@" || fail=1
 [ $fail = 0 ] && echo "binary ok: imports $imports"
 exit $fail

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include "common/common.h"
 #include "log/log.h"
+#include "clock.h"
 #include "startup/startup.h"
 
 namespace {
@@ -41,16 +42,6 @@ std::string MakeLog()
         }
     }
     return log;
-}
-
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
 }
 
 double Median(std::vector<double> v)

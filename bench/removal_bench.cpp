@@ -16,6 +16,8 @@
 #include "actions/actions.h"
 #include "common/common.h"
 #include "log/log.h"
+#include "clock.h"
+#include "fixtures.h"
 
 namespace {
 
@@ -26,16 +28,6 @@ const std::string TREE = std::string(ROOT) + "\\tree";
 const std::string APP = std::string(ROOT) + "\\app";
 const std::string TEMP = std::string(ROOT) + "\\temp";
 const DWORD RUN_LIMIT = 30 * 60 * 1000; // a run that takes longer is reported as hung
-
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
 
 // n files in n / FILES_PER_FOLDER folders under TREE, named like an application's locale files.
 bool LayTree(int n)
@@ -196,8 +188,13 @@ int RunsFor(int files)
 
 void RemoveEverything()
 {
-    std::string command = "cmd /c rd /s /q " + std::string(ROOT);
-    TimeChain(command, "C:\\");
+    fixtures::DeleteTree(ROOT);
+}
+
+// Writes what the layout left in the system's caches to disk first, so that no run pays for it.
+void Settle()
+{
+    TimeChain("start.exe /wait /unix /bin/sync", "C:\\");
 }
 
 // The removal rows for one size: the bare loop, the U record, and the P records.
@@ -214,12 +211,14 @@ void MeasureRemoval(const std::string& uninst, const std::string& bare, int file
             printf("error\t%d\tcould not lay the tree\n", files);
             return;
         }
+        Settle();
         bareTimes.push_back(TimeChain("\"" + bare + "\" " + TREE, ROOT));
         if (Exists(TREE))
             note += "bare loop left the tree; ";
 
         LayTree(files);
         Install(uninst, uLog);
+        Settle();
         uTimes.push_back(TimeChain("\"" + APP + "\\uninst.exe\" -s", APP));
         if (Exists(TREE))
             note += "U record left the tree; ";
@@ -234,6 +233,7 @@ void MeasureRemoval(const std::string& uninst, const std::string& bare, int file
                 pLog.push_back("P0," + p + ",0");
             pLog.push_back("U0," + TREE + ",1"); // the emptied folders, last
             Install(uninst, pLog);
+            Settle();
             pTimes.push_back(TimeChain("\"" + APP + "\\uninst.exe\" -s", APP));
             if (Exists(TREE))
                 note += "P records left the tree; ";
@@ -254,6 +254,7 @@ void MeasureFixed(const std::string& uninst, const std::string& idle)
         CreateDirectoryA(ROOT, NULL);
         CreateDirectoryA(TEMP.c_str(), NULL);
         Install(uninst, {});
+        Settle();
         empty.push_back(TimeChain("\"" + APP + "\\uninst.exe\" -s", APP));
         if (!FolderEmpty(TEMP))
             note = "work folder not clean";

@@ -103,13 +103,12 @@ static void CollectProtectedFolders(void)
     }
 }
 
-// A drive or share root, or one of the system's well-known folders: no record may take all of it.
-// A path that cannot be normalised counts as protected, since it cannot be told apart; so does a
-// folder reached through its short name without a long form, since only that form compares.
-static int IsProtectedFolder(const char* path, int byShortName)
+// A drive or share root, or one of the system's well-known folders, given in the form NormaliseFolder
+// made (normal is its result): no record may take all of it. A path that cannot be normalised counts
+// as protected, since it cannot be told apart; so does a folder reached through its short name
+// without a long form, since only that form compares.
+static int IsProtectedNormal(const char* folder, int normal, int byShortName)
 {
-    char folder[PATH_BUFFER];
-    int normal = NormaliseFolder(path, folder, sizeof folder);
     if (normal == NORMAL_NONE || (byShortName && normal != NORMAL_LONG))
         return 1;
     const char* p = folder;
@@ -134,6 +133,24 @@ static int IsProtectedFolder(const char* path, int byShortName)
         if (SameText(folder, g_protectedFolders[i]))
             return 1;
     return 0;
+}
+
+static int IsProtectedFolder(const char* path, int byShortName)
+{
+    char folder[PATH_BUFFER];
+    return IsProtectedNormal(folder, NormaliseFolder(path, folder, sizeof folder), byShortName);
+}
+
+// The normal form of a folder found by its own name in a folder whose long normal form is known: the
+// text NormaliseFolder would give, without asking the system for every component again. NORMAL_NONE
+// where it must be asked after all: a name ending in a dot or a blank, which the system drops from a
+// path, so that the path names another entry, or one that does not fit.
+static int NormalChild(const char* parentNormal, const char* name, char* out, int outSize)
+{
+    int n = TextLength(name);
+    if (n == 0 || name[n - 1] == '.' || name[n - 1] == ' ')
+        return NORMAL_NONE;
+    return JoinPath(out, outSize, parentNormal, name) ? NORMAL_LONG : NORMAL_NONE;
 }
 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension, int extensionSize)
@@ -214,6 +231,8 @@ static void RemoveFoundFile(const char* path, BYTE mode, int reach)
     }
 }
 
+static void RemoveFilesIn(const char* pattern, int recursive, BYTE mode, const char* folderNormal);
+
 void RemoveFilesAction(int recursive)
 {
     const char* fields = g_currentAction->record + 1;
@@ -229,12 +248,19 @@ void RemoveFilesAction(int recursive)
 
 void RemoveFiles(const char* pattern, int recursive, BYTE mode)
 {
+    RemoveFilesIn(pattern, recursive, mode, 0);
+}
+
+// folderNormal: the long normal form of the pattern's folder part where the descent knows it, else null.
+static void RemoveFilesIn(const char* pattern, int recursive, BYTE mode, const char* folderNormal)
+{
     char search[PATH_BUFFER];     // the search text, later each entry's extension
     char base[NAME_BUFFER];       // the pattern's base
     char extension[NAME_BUFFER];  // the pattern's extension
     char folder[PATH_BUFFER];     // the pattern's folder part
     char entryPath[PATH_BUFFER];  // folder part and entry name
     char scratch[PATH_BUFFER];    // the name part, then each entry's base, then the descent's pattern
+    char childNormal[PATH_BUFFER]; // a folder entry's normal form
     WIN32_FIND_DATAA found;
 
     // Without a backslash the search would look in the current folder while the entry path named
@@ -278,7 +304,7 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
     if (wildcard && TextLength(folder) < WILDCARD_FOLDER_MIN)
         return;
     // Every entry of a root or of a well-known folder: never an installation's own.
-    if (takesAll && IsProtectedFolder(folder, 0))
+    if (takesAll && (folderNormal ? IsProtectedNormal(folderNormal, NORMAL_LONG, 0) : IsProtectedFolder(folder, 0)))
         return;
     if (wildcard) {
         if (!JoinPath(search, sizeof search, folder, "*.*"))
@@ -305,7 +331,11 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) { // 0x10
             if (!recursive || SameText(found.cFileName, ".") || SameText(found.cFileName, ".."))
                 continue;
-            if (IsProtectedFolder(entryPath, reach == ENTRY_SHORT))
+            int normal = (folderNormal && reach == ENTRY_NAMED)
+                             ? NormalChild(folderNormal, found.cFileName, childNormal, sizeof childNormal) : NORMAL_NONE;
+            if (normal == NORMAL_NONE)
+                normal = NormaliseFolder(entryPath, childNormal, sizeof childNormal);
+            if (IsProtectedNormal(childNormal, normal, reach == ENTRY_SHORT))
                 continue;
             // Neither entered nor removed: it stays with all it holds, and so do the folders above it.
             if (reach == ENTRY_UNREACHED) {
@@ -320,7 +350,7 @@ void RemoveFiles(const char* pattern, int recursive, BYTE mode)
             }
             // U mode 2 only takes folders that are empty already.
             if (mode != 2 && JoinPath(scratch, sizeof scratch, entryPath, "\\*.*"))
-                RemoveFiles(scratch, recursive, mode);
+                RemoveFilesIn(scratch, recursive, mode, normal == NORMAL_LONG ? childNormal : 0);
             RemoveDirectoryA(entryPath);
         } else if (!recursive) {
             RemoveFoundFile(entryPath, mode, reach);

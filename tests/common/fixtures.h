@@ -73,7 +73,12 @@ inline bool DeleteTreeWide(const std::wstring& path)
 // included; true when it is gone (a missing path is fine).
 inline bool DeleteTree(const std::string& path)
 {
-    return DeleteTreeWide(WideFrom(CP_ACP, path));
+    // Through the long-path prefix, so that an entry whose name ends in a dot or a blank (which the
+    // system otherwise drops from a path) is removed by its own name.
+    std::wstring wide = WideFrom(CP_ACP, path);
+    if (wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\')
+        wide = L"\\\\?\\" + wide;
+    return DeleteTreeWide(wide);
 }
 
 // Makes a UTF-8 path: a file holding "x", or a folder when it ends with a backslash; the folders

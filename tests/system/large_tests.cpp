@@ -63,21 +63,9 @@ protected:
     // Starts the first stage with the dialog, confirms, and returns the dialog once the main phase is over.
     HWND RunToFinalLayout(Process& p, const std::string& exe)
     {
-        if (!Start(p, "\"" + exe + "\"", Path("app"))) {
-            ADD_FAILURE() << p.error;
+        HWND dialog = StartConfirmed(p, exe, Path("app"), caption_);
+        if (!dialog)
             return NULL;
-        }
-        HWND box = WaitForBox(caption_.c_str(), WAIT_LONG);
-        if (!box) {
-            ADD_FAILURE() << "no confirmation";
-            return NULL;
-        }
-        EXPECT_TRUE(AnswerBox(box, IDYES));
-        HWND dialog = WaitForUninstallDialog(caption_.c_str(), WAIT_LONG);
-        if (!dialog) {
-            ADD_FAILURE() << "no uninstall dialog";
-            return NULL;
-        }
         HWND progress = Control(dialog, PROGRESS_LIST);
         bool over = WaitUntil([&] {
             std::vector<std::string> lines = ListItems(progress);

@@ -390,3 +390,20 @@ TEST_F(Removal, ProtectedFolderThroughItsShortNameIsRefused)
         EXPECT_EQ(!r.walksTheTree, Exists(Join(tree, "plain.txt"))) << "row " << r.row << " U " << pattern;
     }
 }
+
+// A folder whose name ends in a dot: the system drops the dot from a path, so the path names the
+// folder beside it. Here that is the run's temp folder, a well-known one: "work." is judged by the
+// folder its path names, neither entered nor removed, and the temp folder keeps its files; the rest
+// of the tree goes.
+TEST_F(Removal, FolderNamedWithATrailingDotIsJudgedByThePathItGives)
+{
+    std::string tree = Path("tree"), work = Join(tree, "work");
+    for (const std::string& f : {Join(work, "marker.txt"), Join(tree, "plain.txt")})
+        ASSERT_TRUE(WriteText(f, "x")) << f;
+    ASSERT_TRUE(MakeUtf8("\\\\?\\" + Join(tree, "work.\\inside.txt")));
+    std::vector<std::string> before = ListTree(tree);
+    ASSERT_TRUE(std::find(before.begin(), before.end(), "work.\\") != before.end()) << Joined(before);
+    Install({"U0," + tree + ",1"});
+    RunSilently(work);
+    EXPECT_EQ(Joined(Without(before, {"plain.txt"})), Joined(ListTree(tree)));
+}

@@ -307,12 +307,8 @@ TEST_F(Stages, NoOneElseWritesIntoTheCopyOrTheScript)
     Install("app", "uninst.exe", "uninstal.ini",
             {"E0,\"" + TestBin("writer.exe") + "\" " + copy + " " + result, TraceRecord("20000", "main")});
     Process p;
-    ASSERT_TRUE(Start(p, Quoted(exe_), app_)) << p.error;
-    HWND box = WaitForBox(CAPTION, WAIT_LONG);
-    ASSERT_TRUE(box != NULL) << "no confirmation";
-    ASSERT_TRUE(AnswerBox(box, IDYES));
-    HWND dialog = WaitForUninstallDialog(CAPTION, WAIT_LONG);
-    ASSERT_TRUE(dialog != NULL) << "no uninstall dialog";
+    HWND dialog = StartConfirmed(p, exe_, app_, CAPTION);
+    ASSERT_TRUE(dialog != NULL);
     EXPECT_EQ("error 32\r\n", ReadBytes(result)) << "the early action could open the copy for writing";
     EXPECT_EQ("", fixtures::OwnAccessFault(copy));
     // Held without delete sharing, the copy keeps the script looping, so that the script can be read.

@@ -66,19 +66,7 @@ protected:
             "A53,These files are left:"};
         lines.insert(lines.end(), records.begin(), records.end());
         EXPECT_TRUE(WriteLog(Join(app, "uninstal.ini"), lines));
-        if (!Start(p, "\"" + exe + "\"", app)) {
-            ADD_FAILURE() << p.error;
-            return NULL;
-        }
-        HWND box = WaitForBox(caption_.c_str(), WAIT_LONG);
-        if (!box) {
-            ADD_FAILURE() << "no confirmation";
-            return NULL;
-        }
-        EXPECT_TRUE(AnswerBox(box, IDYES));
-        HWND dialog = WaitForUninstallDialog(caption_.c_str(), WAIT_LONG);
-        EXPECT_TRUE(dialog != NULL) << "no uninstall dialog";
-        return dialog;
+        return StartConfirmed(p, exe, app, caption_);
     }
 
     // Waits until the main phase has ended: the progress list's last line is text 50.

@@ -652,4 +652,21 @@ bool SystemTest::Start(Process& process, const std::string& commandLine, const s
     return started;
 }
 
+HWND SystemTest::StartConfirmed(Process& process, const std::string& exe, const std::string& currentDir,
+                                const std::string& caption)
+{
+    if (!Start(process, "\"" + exe + "\"", currentDir))
+        return NULL;
+    HWND box = WaitForBox(caption.c_str(), WAIT_LONG);
+    if (!box) {
+        ADD_FAILURE() << "no confirmation";
+        return NULL;
+    }
+    EXPECT_TRUE(AnswerBox(box, IDYES));
+    HWND dialog = WaitForUninstallDialog(caption.c_str(), WAIT_LONG);
+    if (!dialog)
+        ADD_FAILURE() << "no uninstall dialog";
+    return dialog;
+}
+
 } // namespace sys

@@ -213,6 +213,9 @@ protected:
     std::string Path(const std::string& relative) const { return Join(dir_, relative); }
     // Starts a command line with the test's temp folder as TEMP and TMP.
     bool Start(Process& process, const std::string& commandLine, const std::string& currentDir);
+    // Starts the first stage of exe with the dialog, answers its confirmation (caption) with Yes, and
+    // returns the second stage's uninstall dialog; null, with the failure added, when one does not come.
+    HWND StartConfirmed(Process& process, const std::string& exe, const std::string& currentDir, const std::string& caption);
     // A registry key private to the test under HKCU (or another root), deleted and recreated.
     std::string FreshKey(HKEY root = HKEY_CURRENT_USER);
     std::string dir_;   // the test's folder, no trailing backslash

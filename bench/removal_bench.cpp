@@ -77,42 +77,17 @@ bool FolderEmpty(const std::string& folder)
     return left.empty();
 }
 
-bool WriteFileBytes(const std::string& path, const std::string& bytes)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-    CloseHandle(h);
-    return ok && written == bytes.size();
-}
-
-std::string ReadFileBytes(const std::string& path)
-{
-    std::string bytes;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    bytes.resize(GetFileSize(h, NULL));
-    DWORD read = 0;
-    ReadFile(h, &bytes[0], (DWORD)bytes.size(), &read, NULL);
-    CloseHandle(h);
-    bytes.resize(read);
-    return bytes;
-}
-
 // The uninstaller in APP with its log, as an installer leaves them: the log's name in the tail.
 bool Install(const std::string& uninst, const std::vector<std::string>& records)
 {
     CreateDirectoryA(APP.c_str(), NULL);
-    std::string image = ReadFileBytes(uninst);
-    if (image.empty() || !WriteFileBytes(APP + "\\uninst.exe", image + "uninstal.ini" + std::string(1, '\0')))
+    std::string image = fixtures::ReadFileText(uninst);
+    if (image.empty() || !fixtures::WriteFileText(APP + "\\uninst.exe", image + "uninstal.ini" + std::string(1, '\0')))
         return false;
     std::string log;
     for (const std::string& r : records)
         log += r + "\r\n";
-    return WriteFileBytes(APP + "\\uninstal.ini", log);
+    return fixtures::WriteFileText(APP + "\\uninstal.ini", log);
 }
 
 // Runs a command line in a job of its own, with TEMP and TMP pointing at the bench's temp folder,

@@ -25,8 +25,8 @@ std::string TestName();                             // <suite>_<test>, safe in p
 // C:\utest\<name>, deleted with everything in it and made again; no trailing backslash.
 std::string FreshFolder(const std::string& name);
 using fixtures::DeleteTree;
-bool WriteFileText(const std::string& path, const std::string& text);
-std::string ReadFileText(const std::string& path);  // empty when missing
+using fixtures::WriteFileText;
+using fixtures::ReadFileText;
 std::vector<std::string> ReadLines(const std::string& path); // without their CR LF
 bool IsWine();
 std::string Join(const std::vector<std::string>& lines); // "[a][b]...", for comparing lists in one message
